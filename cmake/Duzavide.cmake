@@ -1,0 +1,84 @@
+# Shared build rules for every target of the project.
+
+if(WIN32)
+  enable_language(RC)
+  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
+                          _WIN32_WINNT=0x0A00 WINVER=0x0A00)
+endif()
+
+if(DUZAVIDE_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+  if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    # Coverage feedback for the fuzz targets inside the code under test.
+    add_compile_options(-fsanitize=fuzzer-no-link)
+  endif()
+endif()
+
+# Adds each listed subdirectory that has a CMakeLists.txt.
+function(duzavide_add_subdirectories)
+  foreach(dir IN LISTS ARGN)
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+      add_subdirectory(${dir})
+    endif()
+  endforeach()
+endfunction()
+
+# Our own targets compile warning-free.
+function(duzavide_strict_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+endfunction()
+
+# GoogleTest from the distribution's sources, built with this build's flags.
+if(NOT TARGET gtest)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  if(WIN32)
+    set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  endif()
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+endif()
+include(GoogleTest)
+
+# Test-only JSON parser. The cross compiler must not see the host's /usr/include,
+# so its single folder is copied into the build tree.
+if(NOT TARGET nlohmann_json_test_only)
+  file(COPY /usr/include/nlohmann DESTINATION ${CMAKE_BINARY_DIR}/test_only_include)
+  add_library(nlohmann_json_test_only INTERFACE)
+  target_include_directories(nlohmann_json_test_only SYSTEM INTERFACE
+                             ${CMAKE_BINARY_DIR}/test_only_include)
+endif()
+
+# duzavide_add_gtest(NAME name SOURCES ... LIBRARIES ...)
+# One GoogleTest executable, registered with CTest test by test. Under the Windows
+# build CTest runs it through Wine (the crosscompiling emulator).
+function(duzavide_add_gtest)
+  cmake_parse_arguments(ARG "" "NAME" "SOURCES;LIBRARIES" ${ARGN})
+  add_executable(${ARG_NAME} ${ARG_SOURCES})
+  target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBRARIES} GTest::gmock GTest::gtest_main)
+  duzavide_strict_warnings(${ARG_NAME})
+  gtest_discover_tests(${ARG_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+endfunction()
+
+# duzavide_add_fuzzer(NAME name SOURCES ... LIBRARIES ...)
+# A libFuzzer target (sanitizer build only) plus its bounded smoke run as a CTest
+# test. Seeds come from fuzz/corpus/<name>; new inputs go to the build tree.
+function(duzavide_add_fuzzer)
+  cmake_parse_arguments(ARG "" "NAME" "SOURCES;LIBRARIES" ${ARGN})
+  if(NOT DUZAVIDE_SANITIZE OR NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    return()
+  endif()
+  add_executable(${ARG_NAME} ${ARG_SOURCES})
+  target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBRARIES})
+  target_link_options(${ARG_NAME} PRIVATE -fsanitize=fuzzer)
+  duzavide_strict_warnings(${ARG_NAME})
+  set(work_corpus ${CMAKE_CURRENT_BINARY_DIR}/${ARG_NAME}_corpus)
+  file(MAKE_DIRECTORY ${work_corpus})
+  add_test(NAME fuzz_smoke.${ARG_NAME}
+           COMMAND ${ARG_NAME} -max_total_time=20 -rss_limit_mb=512 -timeout=10
+                   -print_final_stats=1 ${work_corpus}
+                   ${PROJECT_SOURCE_DIR}/fuzz/corpus/${ARG_NAME})
+  set_tests_properties(fuzz_smoke.${ARG_NAME} PROPERTIES TIMEOUT 120)
+endfunction()
