@@ -1,0 +1,76 @@
+#include "standins/core/wireguard_pinger.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "standins/core/core_output.h"
+#include "standins/core/core_settings.h"
+
+namespace duzavide::standin {
+namespace {
+
+constexpr auto kPingInterval = std::chrono::milliseconds(500);
+
+void PingLoop(SOCKET socket, sockaddr_in peer) {
+  using Clock = std::chrono::steady_clock;
+  std::vector<char> buffer(65536);
+  unsigned long long sequence = 0;
+  Clock::time_point next_ping = Clock::now();
+  for (;;) {
+    Clock::time_point now = Clock::now();
+    if (now >= next_ping) {
+      std::string ping = "standin-ping " + std::to_string(++sequence);
+      ::sendto(socket, ping.data(), static_cast<int>(ping.size()), 0,
+               reinterpret_cast<const sockaddr*>(&peer), sizeof(peer));
+      next_ping += kPingInterval;
+      continue;
+    }
+    auto wait = std::chrono::duration_cast<std::chrono::microseconds>(next_ping - now);
+    timeval timeout{static_cast<long>(wait.count() / 1000000),
+                    static_cast<long>(wait.count() % 1000000)};
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(socket, &readable);
+    if (::select(0, &readable, nullptr, nullptr, &timeout) <= 0) continue;
+    sockaddr_in source{};
+    int source_size = sizeof(source);
+    int got = ::recvfrom(socket, buffer.data(), static_cast<int>(buffer.size()), 0,
+                         reinterpret_cast<sockaddr*>(&source), &source_size);
+    if (got < 0) continue;  // e.g. an ICMP port-unreachable report while nobody listens
+    if (source.sin_addr.s_addr != peer.sin_addr.s_addr || source.sin_port != peer.sin_port) {
+      continue;
+    }
+    WriteStdout("standin-pong " + std::string(buffer.data(), static_cast<size_t>(got)) + "\n");
+  }
+}
+
+}  // namespace
+
+bool StartWireGuardPinger(const std::string& peer_host, uint16_t peer_port, std::string* error) {
+  if (!IsLoopbackAddress(peer_host)) {
+    WriteStdout("standin-core: peer " + peer_host + " is not a loopback address, not pinging\n");
+    return true;
+  }
+  SOCKET socket = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  ::inet_pton(AF_INET, "127.0.0.1", &local.sin_addr);
+  if (socket == INVALID_SOCKET ||
+      ::bind(socket, reinterpret_cast<sockaddr*>(&local), sizeof(local)) != 0) {
+    *error = "cannot open the WireGuard socket";
+    if (socket != INVALID_SOCKET) ::closesocket(socket);
+    return false;
+  }
+  sockaddr_in peer{};
+  peer.sin_family = AF_INET;
+  peer.sin_port = htons(peer_port);
+  ::inet_pton(AF_INET, peer_host.c_str(), &peer.sin_addr);
+  std::thread(PingLoop, socket, peer).detach();
+  return true;
+}
+
+}  // namespace duzavide::standin
