@@ -1,9 +1,11 @@
 // Stand-in for the proxy core: accepts exactly "run -c <path>", checks the
 // configuration the host wrote, then plays the two local endpoints the host relies
 // on ("wg-tcp-in" and "wg-out") until it is terminated. See README.md.
-#include <shellapi.h>
-#include <windows.h>
+// clang-format off
 #include <winsock2.h>
+#include <windows.h>
+#include <shellapi.h>
+// clang-format on
 
 #include <cstdio>
 #include <string>
