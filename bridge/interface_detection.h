@@ -1,0 +1,17 @@
+// Finding the local IPv4 address that reaches a host.
+#ifndef BRIDGE_INTERFACE_DETECTION_H_
+#define BRIDGE_INTERFACE_DETECTION_H_
+
+#include <string>
+
+namespace duzavide {
+
+// Returns, as dotted text, the local IPv4 address the system would use as the source
+// when sending to `host` (a name or an IPv4 literal), or "" when the host has no IPv4
+// address or no route. Resolves the name with the system resolver; sends nothing.
+// Windows Sockets must be started.
+std::string DetectActiveIPv4Address(const std::string& host);
+
+}  // namespace duzavide
+
+#endif  // BRIDGE_INTERFACE_DETECTION_H_

@@ -1,0 +1,35 @@
+#include "bridge/loopback_port.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+namespace duzavide {
+
+std::optional<ReservedLoopbackPort> ReserveLoopbackTcpPort() {
+  UniqueSocket socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  if (!socket) return std::nullopt;
+  // Keeps every other socket off the port while we hold it.
+  BOOL exclusive = TRUE;
+  ::setsockopt(socket.Get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+               reinterpret_cast<const char*>(&exclusive), sizeof(exclusive));
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = 0;
+  if (::bind(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+    return std::nullopt;
+  }
+  sockaddr_in bound{};
+  int bound_size = sizeof(bound);
+  if (::getsockname(socket.Get(), reinterpret_cast<sockaddr*>(&bound), &bound_size) != 0) {
+    return std::nullopt;
+  }
+  uint16_t port = ntohs(bound.sin_port);
+  if (port == 0) return std::nullopt;
+  ReservedLoopbackPort reserved;
+  reserved.socket = std::move(socket);
+  reserved.port = port;
+  return reserved;
+}
+
+}  // namespace duzavide

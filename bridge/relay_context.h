@@ -1,0 +1,40 @@
+// What one run of the bridge's relay thread owns and shares. Internal to the bridge.
+#ifndef BRIDGE_RELAY_CONTEXT_H_
+#define BRIDGE_RELAY_CONTEXT_H_
+
+#include <winsock2.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "base/win_handles.h"
+#include "bridge/published_socket.h"
+
+namespace duzavide {
+
+// Created by StartBridge for each run and owned by that run's relay thread, which
+// deletes it when it ends. The thread reaches the bridge only through the two
+// shared objects, so it may safely outlive StopBridge and the bridge itself.
+struct RelayContext {
+  // The bridge's running flag: this run relays while it holds `run_id`.
+  std::shared_ptr<std::atomic<uint64_t>> running;
+  uint64_t run_id = 0;
+  // Where the run publishes its TCP connection for StopBridge to shut down.
+  std::shared_ptr<PublishedSocket> tcp_socket;
+  // Bound to `local_address`, non-blocking; closed when the context is deleted.
+  UniqueSocket udp_socket;
+  in_addr local_address{};
+  uint16_t core_tcp_port = 0;
+  std::chrono::milliseconds keepalive_interval{15000};
+  std::function<void(const std::string& line)> line_observer;
+
+  bool IsRunning() const { return running->load() == run_id; }
+};
+
+}  // namespace duzavide
+
+#endif  // BRIDGE_RELAY_CONTEXT_H_

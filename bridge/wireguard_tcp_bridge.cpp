@@ -1,0 +1,112 @@
+#include "bridge/wireguard_tcp_bridge.h"
+
+#include <mswsock.h>
+#include <process.h>
+
+#include <utility>
+
+#include "bridge/relay_context.h"
+#include "bridge/socket_io.h"
+
+namespace duzavide {
+namespace {
+
+constexpr DWORD kStartGraceMs = 300;
+constexpr DWORD kStopWaitMs = 3000;
+
+}  // namespace
+
+WireGuardTcpBridge::WireGuardTcpBridge(LineObserver line_observer,
+                                       std::chrono::milliseconds keepalive_interval)
+    : running_(std::make_shared<std::atomic<uint64_t>>(0)),
+      tcp_socket_(std::make_shared<PublishedSocket>()),
+      line_observer_(std::move(line_observer)),
+      keepalive_interval_(keepalive_interval) {}
+
+WireGuardTcpBridge::~WireGuardTcpBridge() { StopBridge(); }
+
+bool WireGuardTcpBridge::IsRunning() const { return running_->load() != 0; }
+
+bool WireGuardTcpBridge::StartBridge(const std::string& local_address, uint16_t core_tcp_port) {
+  StopBridge();
+  local_address_ = local_address;
+  tcp_port_.store(core_tcp_port);
+  udp_port_.store(0);
+
+  UniqueSocket udp(::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+  if (!udp) return false;
+  sockaddr_in bind_address{};
+  bind_address.sin_family = AF_INET;
+  if (!ParseDottedIPv4(local_address, &bind_address.sin_addr)) return false;
+  if (::bind(udp.Get(), reinterpret_cast<const sockaddr*>(&bind_address), sizeof(bind_address)) !=
+      0) {
+    return false;
+  }
+  sockaddr_in bound{};
+  int bound_size = sizeof(bound);
+  if (::getsockname(udp.Get(), reinterpret_cast<sockaddr*>(&bound), &bound_size) != 0) {
+    return false;
+  }
+  // The relay drains every ready datagram per wake-up, so reads must not block.
+  u_long non_blocking = 1;
+  if (::ioctlsocket(udp.Get(), FIONBIO, &non_blocking) != 0) return false;
+  // A returning datagram to a peer that has gone away must not turn the next read
+  // into an error report; the read would be lost to it.
+  BOOL report_reset = FALSE;
+  DWORD unused = 0;
+  ::WSAIoctl(udp.Get(), SIO_UDP_CONNRESET, &report_reset, sizeof(report_reset), nullptr, 0, &unused,
+             nullptr, nullptr);
+
+  const uint64_t run_id = ++last_run_id_;
+  auto context = std::make_unique<RelayContext>();
+  context->running = running_;
+  context->run_id = run_id;
+  context->tcp_socket = tcp_socket_;
+  context->local_address = bind_address.sin_addr;
+  context->core_tcp_port = core_tcp_port;
+  context->keepalive_interval = keepalive_interval_;
+  context->line_observer = line_observer_;
+  const SOCKET udp_raw = udp.Get();
+  context->udp_socket = std::move(udp);
+
+  udp_socket_.store(udp_raw);
+  udp_port_.store(ntohs(bound.sin_port));
+  running_->exchange(run_id);
+  uintptr_t thread = ::_beginthreadex(nullptr, 0, &RelayThreadMain, context.get(), 0, nullptr);
+  if (thread == 0) {
+    uint64_t expected = run_id;
+    running_->compare_exchange_strong(expected, 0);
+    udp_socket_.store(INVALID_SOCKET);
+    udp_port_.store(0);
+    return false;  // `context` closes the UDP socket
+  }
+  context.release();  // the thread owns it now
+  HANDLE previous = relay_thread_.exchange(reinterpret_cast<HANDLE>(thread));
+  if (previous != nullptr) ::CloseHandle(previous);
+
+  ::Sleep(kStartGraceMs);
+  if (running_->load() == run_id) return true;
+  StopBridge();
+  return false;
+}
+
+void WireGuardTcpBridge::StopBridge() {
+  running_->exchange(0);
+  tcp_socket_->ShutDown();
+  HANDLE thread = relay_thread_.exchange(nullptr);
+  // Reset before waiting: a StopBridge on another thread may return at once, and a
+  // bridge started after it must not lose its state to this call's late writes.
+  udp_socket_.store(INVALID_SOCKET);
+  udp_port_.store(0);
+  tcp_port_.store(0);
+  if (thread != nullptr) {
+    ::WaitForSingleObject(thread, kStopWaitMs);
+    ::CloseHandle(thread);
+  }
+}
+
+unsigned __stdcall WireGuardTcpBridge::RelayThreadMain(void* context) {
+  return RelayLoop(static_cast<RelayContext*>(context));
+}
+
+}  // namespace duzavide

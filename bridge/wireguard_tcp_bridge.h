@@ -1,0 +1,96 @@
+// WireGuardTcpBridge relays WireGuard datagrams between a UDP socket and a framed
+// TCP stream into the proxy core.
+//
+// The core's WireGuard outbound sends its datagrams to the bridge's UDP socket
+// (bound to `local_address`, port chosen by the system). A relay thread connects to
+// the core's TCP inbound on 127.0.0.1 and writes each datagram as one frame: a 2-byte
+// big-endian length followed by the payload. Frames coming back are delivered as
+// datagrams to the sender of the most recent accepted datagram. Only datagrams whose
+// source address is the bridge's own local address are accepted; the core runs on
+// this machine and sends from that address, anything else is read and dropped.
+//
+// Threads: StartBridge runs on the owner's thread. StopBridge may run on the owner's
+// thread and on another thread at the same time; exactly one of them waits for the
+// relay thread and releases its handle. The line observer is called on the relay
+// thread. Windows Sockets must already be started by the owner.
+//
+// A relay thread that outlives StopBridge's bounded wait touches only state it
+// co-owns (its own sockets and the shared flag and socket slot below), so it never
+// disturbs a bridge started after it, nor memory of a destroyed bridge.
+#ifndef BRIDGE_WIREGUARD_TCP_BRIDGE_H_
+#define BRIDGE_WIREGUARD_TCP_BRIDGE_H_
+
+#include <windows.h>
+#include <winsock2.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "bridge/published_socket.h"
+
+namespace duzavide {
+
+struct RelayContext;
+
+class WireGuardTcpBridge {
+ public:
+  using LineObserver = std::function<void(const std::string& line)>;
+
+  // `line_observer` may be empty. `keepalive_interval` is the time without outgoing
+  // frames after which an empty frame is written to keep the stream alive.
+  explicit WireGuardTcpBridge(
+      LineObserver line_observer,
+      std::chrono::milliseconds keepalive_interval = std::chrono::seconds(15));
+  ~WireGuardTcpBridge();  // StopBridge
+
+  WireGuardTcpBridge(const WireGuardTcpBridge&) = delete;
+  WireGuardTcpBridge& operator=(const WireGuardTcpBridge&) = delete;
+
+  // Stops any running bridge, binds a UDP socket to `local_address` (dotted IPv4) on a
+  // port chosen by the system and starts the relay thread towards 127.0.0.1 at
+  // `core_tcp_port`. Returns after a 300 ms grace period; on false no thread or socket
+  // is left behind.
+  bool StartBridge(const std::string& local_address, uint16_t core_tcp_port);
+
+  // Stops the relay: wakes it, waits for it up to 3,000 ms, releases the thread and
+  // resets the sockets and ports. Safe to repeat, and from two threads at once.
+  void StopBridge();
+
+  bool IsRunning() const;
+  const std::string& local_address() const { return local_address_; }
+  uint16_t udp_port() const { return udp_port_.load(); }
+  uint16_t tcp_port() const { return tcp_port_.load(); }
+
+ private:
+  // Body of the relay thread. Owns `context` and deletes it. Exit code 0, or 1 when
+  // the context holds no UDP socket.
+  static unsigned RelayLoop(RelayContext* context);
+  static unsigned __stdcall RelayThreadMain(void* context);
+
+  // Bridge-running flag, as the id of the run allowed to relay (0: none). Shared
+  // with the relay threads: a thread relays only while this equals its own id.
+  const std::shared_ptr<std::atomic<uint64_t>> running_;
+  // The relay thread; taken by atomic exchange so that exactly one StopBridge
+  // waits for it and closes it.
+  std::atomic<HANDLE> relay_thread_{nullptr};
+  // The current run's UDP socket. Owned and closed by its relay thread.
+  std::atomic<SOCKET> udp_socket_{INVALID_SOCKET};
+  // The current connection to the core, published by the relay thread so that
+  // StopBridge can shut it down. Shared with the relay threads.
+  const std::shared_ptr<PublishedSocket> tcp_socket_;
+  std::string local_address_;
+  std::atomic<uint16_t> udp_port_{0};
+  std::atomic<uint16_t> tcp_port_{0};
+
+  const LineObserver line_observer_;
+  const std::chrono::milliseconds keepalive_interval_;
+  uint64_t last_run_id_ = 0;  // owner's thread only
+};
+
+}  // namespace duzavide
+
+#endif  // BRIDGE_WIREGUARD_TCP_BRIDGE_H_
