@@ -1,0 +1,95 @@
+#include "channel/byte_streams.h"
+
+#include <cstring>
+#include <iostream>
+
+// Numbers travel little-endian and are copied as they lie in memory.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the codec assumes a little-endian host");
+
+namespace duzavide {
+
+ByteStreamReader::~ByteStreamReader() = default;
+
+int32_t ByteStreamReader::ReadInt32() {
+  int32_t value = 0;
+  ReadBytes(reinterpret_cast<uint8_t*>(&value), sizeof(value));
+  return value;
+}
+
+int64_t ByteStreamReader::ReadInt64() {
+  int64_t value = 0;
+  ReadBytes(reinterpret_cast<uint8_t*>(&value), sizeof(value));
+  return value;
+}
+
+double ByteStreamReader::ReadDouble() {
+  double value = 0;
+  ReadBytes(reinterpret_cast<uint8_t*>(&value), sizeof(value));
+  return value;
+}
+
+ByteStreamWriter::~ByteStreamWriter() = default;
+
+void ByteStreamWriter::WriteInt32(int32_t value) {
+  WriteBytes(reinterpret_cast<const uint8_t*>(&value), sizeof(value));
+}
+
+void ByteStreamWriter::WriteInt64(int64_t value) {
+  WriteBytes(reinterpret_cast<const uint8_t*>(&value), sizeof(value));
+}
+
+void ByteStreamWriter::WriteDouble(double value) {
+  WriteBytes(reinterpret_cast<const uint8_t*>(&value), sizeof(value));
+}
+
+ByteBufferStreamReader::ByteBufferStreamReader(const uint8_t* bytes, size_t size)
+    : bytes_(bytes), size_(bytes == nullptr ? 0 : size) {}
+
+ByteBufferStreamReader::~ByteBufferStreamReader() = default;
+
+uint8_t ByteBufferStreamReader::ReadByte() {
+  if (position_ >= size_) {
+    std::cerr << kInvalidReadMessage << '\n';
+    return 0;
+  }
+  return bytes_[position_++];
+}
+
+void ByteBufferStreamReader::ReadBytes(uint8_t* buffer, size_t length) {
+  if (length > RemainingBytes()) {
+    std::cerr << kInvalidReadMessage << '\n';
+    return;
+  }
+  if (length == 0) return;
+  std::memcpy(buffer, bytes_ + position_, length);
+  position_ += length;
+}
+
+void ByteBufferStreamReader::ReadAlignment(uint8_t alignment) {
+  if (alignment == 0) return;
+  const size_t remainder = position_ % alignment;
+  if (remainder != 0) position_ += alignment - remainder;
+}
+
+size_t ByteBufferStreamReader::RemainingBytes() const {
+  return position_ < size_ ? size_ - position_ : 0;
+}
+
+ByteBufferStreamWriter::ByteBufferStreamWriter(std::vector<uint8_t>* buffer) : buffer_(buffer) {}
+
+ByteBufferStreamWriter::~ByteBufferStreamWriter() = default;
+
+void ByteBufferStreamWriter::WriteByte(uint8_t byte) { buffer_->push_back(byte); }
+
+void ByteBufferStreamWriter::WriteBytes(const uint8_t* bytes, size_t length) {
+  if (length == 0) return;
+  buffer_->insert(buffer_->end(), bytes, bytes + length);
+}
+
+void ByteBufferStreamWriter::WriteAlignment(uint8_t alignment) {
+  if (alignment == 0) return;
+  const size_t remainder = buffer_->size() % alignment;
+  if (remainder != 0) buffer_->insert(buffer_->end(), alignment - remainder, 0);
+}
+
+}  // namespace duzavide

@@ -1,0 +1,112 @@
+#include "channel/standard_method_codec.h"
+
+#include <iostream>
+#include <map>
+#include <mutex>
+#include <utility>
+
+#include "channel/byte_streams.h"
+
+namespace duzavide {
+namespace {
+
+constexpr uint8_t kSuccessEnvelope = 0;
+constexpr uint8_t kErrorEnvelope = 1;
+
+}  // namespace
+
+const StandardMethodCodec& StandardMethodCodec::GetInstance(
+    const StandardCodecSerializer* serializer) {
+  if (serializer == nullptr) serializer = &StandardCodecSerializer::GetInstance();
+  // Codecs are never removed, so references handed out stay valid until exit.
+  static std::mutex mutex;
+  static std::map<const StandardCodecSerializer*, std::unique_ptr<StandardMethodCodec>> codecs;
+  std::lock_guard<std::mutex> lock(mutex);
+  std::unique_ptr<StandardMethodCodec>& codec = codecs[serializer];
+  if (!codec) codec.reset(new StandardMethodCodec(serializer));
+  return *codec;
+}
+
+StandardMethodCodec::StandardMethodCodec(const StandardCodecSerializer* serializer)
+    : serializer_(serializer) {}
+
+StandardMethodCodec::~StandardMethodCodec() = default;
+
+std::unique_ptr<MethodCall> StandardMethodCodec::DecodeMethodCallInternal(const uint8_t* message,
+                                                                          size_t size) const {
+  ByteBufferStreamReader stream(message, size);
+  EncodableValue name = serializer_->ReadValue(&stream);
+  auto* method_name = std::get_if<std::string>(&name);
+  if (method_name == nullptr) {
+    std::cerr << "Invalid method call; method name is not a string." << '\n';
+    return nullptr;
+  }
+  // Anything after the arguments is ignored.
+  auto arguments = std::make_unique<EncodableValue>(serializer_->ReadValue(&stream));
+  return std::make_unique<MethodCall>(std::move(*method_name), std::move(arguments));
+}
+
+std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeMethodCallInternal(
+    const MethodCall& call) const {
+  auto bytes = std::make_unique<std::vector<uint8_t>>();
+  ByteBufferStreamWriter stream(bytes.get());
+  serializer_->WriteValue(EncodableValue(call.method_name()), &stream);
+  if (call.arguments() != nullptr) {
+    serializer_->WriteValue(*call.arguments(), &stream);
+  } else {
+    serializer_->WriteValue(EncodableValue(), &stream);
+  }
+  return bytes;
+}
+
+std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeSuccessReplyInternal(
+    const EncodableValue* result) const {
+  auto bytes = std::make_unique<std::vector<uint8_t>>();
+  ByteBufferStreamWriter stream(bytes.get());
+  stream.WriteByte(kSuccessEnvelope);
+  if (result != nullptr) {
+    serializer_->WriteValue(*result, &stream);
+  } else {
+    serializer_->WriteValue(EncodableValue(), &stream);
+  }
+  return bytes;
+}
+
+std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeErrorReplyInternal(
+    const std::string& code, const std::string& message, const EncodableValue* details) const {
+  auto bytes = std::make_unique<std::vector<uint8_t>>();
+  ByteBufferStreamWriter stream(bytes.get());
+  stream.WriteByte(kErrorEnvelope);
+  serializer_->WriteValue(EncodableValue(code), &stream);
+  serializer_->WriteValue(message.empty() ? EncodableValue() : EncodableValue(message), &stream);
+  serializer_->WriteValue(details != nullptr ? *details : EncodableValue(), &stream);
+  return bytes;
+}
+
+bool StandardMethodCodec::DecodeReplyInternal(const uint8_t* reply, size_t size,
+                                              MethodResult* result) const {
+  ByteBufferStreamReader stream(reply, size);
+  const uint8_t envelope = stream.ReadByte();
+  if (envelope == kSuccessEnvelope) {
+    EncodableValue value = serializer_->ReadValue(&stream);
+    if (value.IsNull()) {
+      result->Success();
+    } else {
+      result->Success(value);
+    }
+    return true;
+  }
+  if (envelope == kErrorEnvelope) {
+    EncodableValue code = serializer_->ReadValue(&stream);
+    EncodableValue message = serializer_->ReadValue(&stream);
+    EncodableValue details = serializer_->ReadValue(&stream);
+    const std::string& code_text = std::get<std::string>(code);
+    const std::string message_text =
+        message.IsNull() ? std::string() : std::get<std::string>(message);
+    result->Error(code_text, message_text, details.IsNull() ? nullptr : &details);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace duzavide
