@@ -245,5 +245,16 @@ TEST(CoreConfigWriterTest, FillsEveryPlaceholderFromItsSource) {
   EXPECT_EQ(document, expected);
 }
 
+TEST(CoreConfigWriterTest, ServerListOfEmptyTextsStaysTheCallersList) {
+  ConnectRequest request = MinimalRequest();
+  request.dns_servers = {"", ""};
+  const std::string document = Build(request);
+  EXPECT_NE(document.find("    \"servers\": [],\n"), std::string::npos);
+  EXPECT_NE(
+      document.find("      { \"type\": \"field\", \"ip\": [], \"outboundTag\": \"proxy\" },\n"),
+      std::string::npos);
+  EXPECT_EQ(document.find("10.0.91."), std::string::npos);
+}
+
 }  // namespace
 }  // namespace duzavide

@@ -189,8 +189,9 @@ TEST(HostileInputTest, RequestTextsCannotChangeTheDocument) {
 }
 
 TEST(HostileInputTest, LinkPartsCannotChangeTheDocument) {
-  std::vector<std::string> link_forms = {"vless://{}@h:443?", "vless://u@{}:443?",
-                                         "vless://u@h:{}?", "vless://u@h:443?sid=1#{}"};
+  std::vector<std::string> link_forms = {"vless://{}@h:443?",       "vless://u@{}:443?",
+                                         "vless://u@h:{}?",         "vless://u@h:443?sid=1#{}",
+                                         "vless://u@h:443?type={}", "vless://u@h:443?{}=1"};
   for (const char* key : {"encryption", "flow", "security", "pbk", "publicKey", "sid", "shortId",
                           "spx", "spiderX", "fp", "fingerprint", "sni", "serverName"}) {
     link_forms.push_back(std::string("vless://u@h:443?") + key + "={}");
