@@ -102,10 +102,10 @@ std::string BuildCoreConfig(const ConnectRequest& request, const std::string& br
       {"link.flow", EscapeJsonString(link->flow)},
       {"link.security", EscapeJsonString(link->security)},
       {"link.fingerprint", EscapeJsonString(link->fingerprint)},
-      {"link.serverName", EscapeJsonString(link->server_name)},
-      {"link.publicKey", EscapeJsonString(link->public_key)},
-      {"link.shortId", EscapeJsonString(link->short_id)},
-      {"link.spiderX", EscapeJsonString(link->spider_x)},
+      {"link.serverName", EscapeJsonString(link->serverName)},
+      {"link.publicKey", EscapeJsonString(link->publicKey)},
+      {"link.shortId", EscapeJsonString(link->shortId)},
+      {"link.spiderX", EscapeJsonString(link->spiderX)},
       {"routingRules", RenderRoutingRules(dns_server_list)},
   }};
   size_t size_hint = 0;

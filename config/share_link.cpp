@@ -71,11 +71,11 @@ std::optional<ShareLink> ParseShareLink(const std::string& link) {
   result.encryption = Lookup(p, "encryption", "none");
   result.flow = Lookup(p, "flow", "xtls-rprx-vision");
   result.security = Lookup(p, "security", "reality");
-  result.public_key = Lookup(p, "pbk", Lookup(p, "publicKey", ""));
-  result.short_id = Lookup(p, "sid", Lookup(p, "shortId", ""));
-  result.spider_x = Lookup(p, "spx", Lookup(p, "spiderX", ""));
+  result.publicKey = Lookup(p, "pbk", Lookup(p, "publicKey", ""));
+  result.shortId = Lookup(p, "sid", Lookup(p, "shortId", ""));
+  result.spiderX = Lookup(p, "spx", Lookup(p, "spiderX", ""));
   result.fingerprint = Lookup(p, "fp", Lookup(p, "fingerprint", "chrome"));
-  result.server_name = Lookup(p, "sni", Lookup(p, "serverName", result.address));
+  result.serverName = Lookup(p, "sni", Lookup(p, "serverName", result.address));
   return result;
 }
 

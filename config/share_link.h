@@ -22,11 +22,11 @@ struct ShareLink {
   std::string encryption;   // "encryption", default "none".
   std::string flow;         // "flow", default "xtls-rprx-vision".
   std::string security;     // "security", default "reality".
-  std::string public_key;   // "pbk", else "publicKey", default empty.
-  std::string short_id;     // "sid", else "shortId", default empty.
-  std::string spider_x;     // "spx", else "spiderX", default empty.
+  std::string publicKey;    // "pbk", else "publicKey", default empty.
+  std::string shortId;      // "sid", else "shortId", default empty.
+  std::string spiderX;      // "spx", else "spiderX", default empty.
   std::string fingerprint;  // "fp", else "fingerprint", default "chrome".
-  std::string server_name;  // "sni", else "serverName", default `address`.
+  std::string serverName;   // "sni", else "serverName", default `address`.
 };
 
 // Parses `link` (surrounding " \t\r\n" removed, an optional lower-case

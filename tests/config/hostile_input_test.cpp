@@ -138,10 +138,10 @@ void CheckDocument(const ConnectRequest& request, const std::string& bridge_addr
   EXPECT_EQ(stream["security"], link->security);
   const json& reality = stream["realitySettings"];
   EXPECT_EQ(reality["fingerprint"], link->fingerprint);
-  EXPECT_EQ(reality["serverName"], link->server_name);
-  EXPECT_EQ(reality["publicKey"], link->public_key);
-  EXPECT_EQ(reality["shortId"], link->short_id);
-  EXPECT_EQ(reality["spiderX"], link->spider_x);
+  EXPECT_EQ(reality["serverName"], link->serverName);
+  EXPECT_EQ(reality["publicKey"], link->publicKey);
+  EXPECT_EQ(reality["shortId"], link->shortId);
+  EXPECT_EQ(reality["spiderX"], link->spiderX);
   if (!request.dns_servers.empty()) {
     EXPECT_EQ(document["dns"]["servers"], json(request.dns_servers));
     EXPECT_EQ(document["routing"]["rules"][1]["ip"], json(request.dns_servers));

@@ -23,11 +23,11 @@ struct ParseCase {
   std::string encryption = "none";
   std::string flow = "xtls-rprx-vision";
   std::string security = "reality";
-  std::string public_key;
-  std::string short_id;
-  std::string spider_x;
+  std::string publicKey;
+  std::string shortId;
+  std::string spiderX;
   std::string fingerprint = "chrome";
-  std::string server_name = "h";
+  std::string serverName = "h";
 };
 
 ParseCase Fails(const char* name, std::string link) {
@@ -48,7 +48,7 @@ ParseCase Parses(const char* name, std::string link, std::string id, std::string
   c.address = address;
   c.port = std::move(port);
   c.parameters = std::move(parameters);
-  c.server_name = address;
+  c.serverName = address;
   return c;
 }
 
@@ -78,31 +78,31 @@ std::vector<ParseCase> Cases() {
   {
     ParseCase c = Parses("sni_beats_server_name", "vless://u@h:443?sni=a&serverName=b", "u", "h",
                          "443", {{"sni", "a"}, {"serverName", "b"}});
-    c.server_name = "a";
+    c.serverName = "a";
     add(c);
   }
   {
     ParseCase c = Parses("server_name_alone", "vless://u@h:443?serverName=b", "u", "h", "443",
                          {{"serverName", "b"}});
-    c.server_name = "b";
+    c.serverName = "b";
     add(c);
   }
   {
     ParseCase c = Parses("last_occurrence_wins", "vless://u@h:443?sid=1&sid=2", "u", "h", "443",
                          {{"sid", "2"}});
-    c.short_id = "2";
+    c.shortId = "2";
     add(c);
   }
   {
     ParseCase c =
         Parses("no_percent_decoding", "vless://u@h:443?spx=%2F", "u", "h", "443", {{"spx", "%2F"}});
-    c.spider_x = "%2F";
+    c.spiderX = "%2F";
     add(c);
   }
   {
     ParseCase c = Parses("fragment_stays_in_value", "vless://u@h:443?sid=ab#home", "u", "h", "443",
                          {{"sid", "ab#home"}});
-    c.short_id = "ab#home";
+    c.shortId = "ab#home";
     add(c);
   }
   add(Parses("piece_without_equals_ignored", "vless://u@h:443?flag&k=v", "u", "h", "443",
@@ -130,9 +130,9 @@ std::vector<ParseCase> Cases() {
                           {"flow", "f"},
                           {"security", "tls"},
                           {"SNI", "upper"}});
-    c.public_key = "p";
-    c.short_id = "S";
-    c.spider_x = "X";
+    c.publicKey = "p";
+    c.shortId = "S";
+    c.spiderX = "X";
     c.fingerprint = "F";
     c.encryption = "e";
     c.flow = "f";
@@ -142,7 +142,7 @@ std::vector<ParseCase> Cases() {
   {
     ParseCase c = Parses("present_but_empty_beats_default", "u@h:1?sni=&flow=", "u", "h", "1",
                          {{"sni", ""}, {"flow", ""}});
-    c.server_name = "";
+    c.serverName = "";
     c.flow = "";
     add(c);
   }
@@ -162,11 +162,11 @@ TEST(ShareLinkTest, ParsesEveryExample) {
     EXPECT_EQ(link->encryption, c.encryption);
     EXPECT_EQ(link->flow, c.flow);
     EXPECT_EQ(link->security, c.security);
-    EXPECT_EQ(link->public_key, c.public_key);
-    EXPECT_EQ(link->short_id, c.short_id);
-    EXPECT_EQ(link->spider_x, c.spider_x);
+    EXPECT_EQ(link->publicKey, c.publicKey);
+    EXPECT_EQ(link->shortId, c.shortId);
+    EXPECT_EQ(link->spiderX, c.spiderX);
     EXPECT_EQ(link->fingerprint, c.fingerprint);
-    EXPECT_EQ(link->server_name, c.server_name);
+    EXPECT_EQ(link->serverName, c.serverName);
   }
 }
 
