@@ -13,6 +13,16 @@
 
 namespace duzavide {
 
+inline constexpr size_t kFrameHeaderSize = 2;
+inline constexpr size_t kMaxFramePayload = 65535;
+
+// Writes the 2-byte big-endian header of a frame carrying `payload_size` bytes
+// (at most kMaxFramePayload).
+inline void WriteFrameHeader(uint8_t* at, size_t payload_size) {
+  at[0] = static_cast<uint8_t>(payload_size >> 8);
+  at[1] = static_cast<uint8_t>(payload_size & 0xFF);
+}
+
 class FrameAssembler {
  public:
   // Calls on_frame(const uint8_t* payload, size_t size) once for every frame that
@@ -39,11 +49,11 @@ class FrameAssembler {
   template <typename OnFrame>
   static size_t CutFrames(const uint8_t* data, size_t size, OnFrame& on_frame) {
     size_t offset = 0;
-    while (size - offset >= 2) {
+    while (size - offset >= kFrameHeaderSize) {
       size_t length = (static_cast<size_t>(data[offset]) << 8) | data[offset + 1];
-      if (size - offset - 2 < length) break;
-      on_frame(data + offset + 2, length);
-      offset += 2 + length;
+      if (size - offset - kFrameHeaderSize < length) break;
+      on_frame(data + offset + kFrameHeaderSize, length);
+      offset += kFrameHeaderSize + length;
     }
     return offset;
   }

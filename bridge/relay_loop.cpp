@@ -4,12 +4,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <memory>
 #include <vector>
 
+#include "bridge/datagram_peer.h"
 #include "bridge/frame_assembler.h"
 #include "bridge/relay_context.h"
-#include "bridge/socket_io.h"
 #include "bridge/wireguard_tcp_bridge.h"
 
 namespace duzavide {
@@ -21,7 +22,7 @@ constexpr char kConnectedLine[] = "[bridge] WireGuard TCP transport connected";
 constexpr std::chrono::milliseconds kMaxReadinessWait{1000};
 constexpr std::chrono::milliseconds kReconnectPause{1000};
 constexpr std::chrono::milliseconds kPauseSlice{50};
-constexpr size_t kMaxDatagram = 65535;
+constexpr std::chrono::milliseconds kSendWaitSlice{50};
 constexpr size_t kStreamReadSize = 65536;
 // Ready datagrams are framed back to back and written with one send. A batch stops
 // taking datagrams once it holds this many bytes or datagrams.
@@ -31,7 +32,10 @@ constexpr int kBatchDatagrams = 64;
 class Relay {
  public:
   explicit Relay(RelayContext& context)
-      : context_(context), outgoing_(kBatchBytes + 2 + kMaxDatagram), incoming_(kStreamReadSize) {}
+      : context_(context),
+        outgoing_(kBatchBytes + kFrameHeaderSize + kMaxFramePayload),
+        incoming_(kStreamReadSize),
+        peer_(context.local_address) {}
 
   unsigned Run() {
     while (context_.IsRunning()) {
@@ -66,6 +70,14 @@ class Relay {
     core.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     core.sin_port = htons(context_.core_tcp_port);
     if (::connect(tcp, reinterpret_cast<const sockaddr*>(&core), sizeof(core)) != 0) {
+      ::closesocket(tcp);
+      return false;
+    }
+    // Writes wait for room in bounded slices so that a stop is seen even when the
+    // core stops reading; a shutdown from another thread does not reliably wake a
+    // blocked send.
+    u_long non_blocking = 1;
+    if (::ioctlsocket(tcp, FIONBIO, &non_blocking) != 0) {
       ::closesocket(tcp);
       return false;
     }
@@ -107,7 +119,7 @@ class Relay {
     if (FD_ISSET(tcp_, &readable) && !ReturnFrames()) return false;
     if (Clock::now() - last_sent_ >= context_.keepalive_interval) {
       static const uint8_t kKeepalive[2] = {0, 0};
-      if (!SendAll(tcp_, kKeepalive, sizeof(kKeepalive))) return false;
+      if (!SendToCore(kKeepalive, sizeof(kKeepalive))) return false;
       last_sent_ = Clock::now();
     }
     return true;
@@ -122,41 +134,57 @@ class Relay {
       uint8_t* frame = outgoing_.data() + used;
       sockaddr_in source{};
       int source_size = sizeof(source);
-      int size = ::recvfrom(udp, reinterpret_cast<char*>(frame + 2), static_cast<int>(kMaxDatagram),
-                            0, reinterpret_cast<sockaddr*>(&source), &source_size);
+      int size = ::recvfrom(udp, reinterpret_cast<char*>(frame + kFrameHeaderSize),
+                            static_cast<int>(kMaxFramePayload), 0,
+                            reinterpret_cast<sockaddr*>(&source), &source_size);
       if (size == SOCKET_ERROR) {
         if (::WSAGetLastError() == WSAEWOULDBLOCK) break;
         continue;  // a failed read loses that datagram only
       }
-      if (size <= 0) continue;
-      // Only the core on this machine may feed the tunnel or receive its traffic.
-      if (source_size < static_cast<int>(sizeof(source)) || source.sin_family != AF_INET ||
-          source.sin_addr.s_addr != context_.local_address.s_addr) {
-        continue;
-      }
-      peer_ = source;
-      peer_known_ = true;
-      frame[0] = static_cast<uint8_t>(size >> 8);
-      frame[1] = static_cast<uint8_t>(size & 0xFF);
-      used += 2 + static_cast<size_t>(size);
+      if (size <= 0 || !peer_.Accept(source, source_size)) continue;
+      WriteFrameHeader(frame, static_cast<size_t>(size));
+      used += kFrameHeaderSize + static_cast<size_t>(size);
     }
     if (used == 0) return true;
-    if (!SendAll(tcp_, outgoing_.data(), used)) return false;
+    if (!SendToCore(outgoing_.data(), used)) return false;
     last_sent_ = Clock::now();
+    return true;
+  }
+
+  // Writes all bytes to the stream, repeating partial writes. False when a write
+  // fails or returns zero, or when the bridge stops while the stream is full.
+  bool SendToCore(const uint8_t* data, size_t size) {
+    while (size > 0) {
+      int chunk = static_cast<int>(std::min<size_t>(size, INT_MAX));
+      int sent = ::send(tcp_, reinterpret_cast<const char*>(data), chunk, 0);
+      if (sent > 0) {
+        data += sent;
+        size -= static_cast<size_t>(sent);
+        continue;
+      }
+      if (sent == 0 || ::WSAGetLastError() != WSAEWOULDBLOCK || !context_.IsRunning()) return false;
+      fd_set writable;
+      FD_ZERO(&writable);
+      FD_SET(tcp_, &writable);
+      fd_set failed = writable;
+      timeval slice{0, static_cast<long>(kSendWaitSlice.count() * 1000)};
+      if (::select(0, nullptr, &writable, &failed, &slice) == SOCKET_ERROR) return false;
+    }
     return true;
   }
 
   bool ReturnFrames() {
     int size = ::recv(tcp_, reinterpret_cast<char*>(incoming_.data()),
                       static_cast<int>(incoming_.size()), 0);
+    if (size == SOCKET_ERROR && ::WSAGetLastError() == WSAEWOULDBLOCK) return true;
     if (size <= 0) return false;  // closed by the core, or failed
     const SOCKET udp = context_.udp_socket.Get();
     assembler_.Feed(
         incoming_.data(), static_cast<size_t>(size), [&](const uint8_t* payload, size_t length) {
-          if (length == 0 || !peer_known_) return;
+          if (length == 0 || !peer_.known()) return;
           // A lost returning datagram is WireGuard's to recover.
           ::sendto(udp, reinterpret_cast<const char*>(payload), static_cast<int>(length), 0,
-                   reinterpret_cast<const sockaddr*>(&peer_), sizeof(peer_));
+                   reinterpret_cast<const sockaddr*>(&peer_.address()), sizeof(sockaddr_in));
         });
     return true;
   }
@@ -166,8 +194,7 @@ class Relay {
   std::vector<uint8_t> outgoing_;
   std::vector<uint8_t> incoming_;
   FrameAssembler assembler_;
-  sockaddr_in peer_{};
-  bool peer_known_ = false;  // kept across reconnections
+  DatagramPeer peer_;  // kept across reconnections
   Clock::time_point last_sent_{};
 };
 

@@ -5,8 +5,8 @@
 
 #include <utility>
 
+#include "bridge/ipv4_text.h"
 #include "bridge/relay_context.h"
-#include "bridge/socket_io.h"
 
 namespace duzavide {
 namespace {

@@ -1,0 +1,66 @@
+#include "bridge/interface_detection.h"
+
+#include <gtest/gtest.h>
+#include <ws2tcpip.h>
+
+#include <string>
+#include <vector>
+
+#include "bridge/loopback_port.h"
+
+namespace duzavide {
+namespace {
+
+TEST(DetectActiveIPv4AddressTest, ResultsForLiteralsAndUnresolvableNames) {
+  struct Case {
+    std::string host;
+    std::string expected;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"127.0.0.1", "127.0.0.1"},  // a loopback literal resolves to itself
+           {"::1", ""},                 // IPv6 only
+           {"no-such-host.invalid", ""},
+       }) {
+    EXPECT_EQ(DetectActiveIPv4Address(c.host), c.expected) << c.host;
+  }
+}
+
+bool BindLoopback(SOCKET socket, uint16_t port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
+  return ::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+}
+
+TEST(ReserveLoopbackTcpPortTest, HoldsThePortUntilClosed) {
+  std::optional<ReservedLoopbackPort> reserved = ReserveLoopbackTcpPort();
+  ASSERT_TRUE(reserved.has_value());
+  ASSERT_TRUE(reserved->socket.IsValid());
+  ASSERT_NE(reserved->port, 0);
+
+  sockaddr_in bound{};
+  int size = sizeof(bound);
+  ASSERT_EQ(::getsockname(reserved->socket.Get(), reinterpret_cast<sockaddr*>(&bound), &size), 0);
+  EXPECT_EQ(ntohs(bound.sin_port), reserved->port);
+  EXPECT_EQ(bound.sin_addr.s_addr, htonl(INADDR_LOOPBACK));
+
+  UniqueSocket second(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  ASSERT_TRUE(second);
+  EXPECT_FALSE(BindLoopback(second.Get(), reserved->port));
+
+  reserved->socket.Reset();
+  UniqueSocket third(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  ASSERT_TRUE(third);
+  EXPECT_TRUE(BindLoopback(third.Get(), reserved->port));
+}
+
+TEST(ReserveLoopbackTcpPortTest, EachReservationGetsItsOwnPort) {
+  std::optional<ReservedLoopbackPort> first = ReserveLoopbackTcpPort();
+  std::optional<ReservedLoopbackPort> second = ReserveLoopbackTcpPort();
+  ASSERT_TRUE(first && second);
+  EXPECT_NE(first->port, second->port);
+}
+
+}  // namespace
+}  // namespace duzavide
