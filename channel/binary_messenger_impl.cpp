@@ -25,8 +25,7 @@ void Respond(PendingResponse& pending, const uint8_t* data, size_t size) {
     // The engine frees the handle once answered.
     pending.handle = nullptr;
   } else {
-    std::cerr << "Error: Response can be set only once. Ignoring duplicate response."
-              << std::endl;
+    std::cerr << "Error: Response can be set only once. Ignoring duplicate response." << std::endl;
   }
   if (locked != nullptr) FlutterDesktopMessengerUnlock(messenger);
 }
@@ -66,8 +65,7 @@ void BinaryMessengerImpl::SetMessageHandler(const std::string& channel,
   }
   BinaryMessageHandler& stored = handlers_[channel];
   stored = std::move(handler);
-  FlutterDesktopMessengerSetCallback(messenger_, channel.c_str(), &DispatchEngineMessage,
-                                     &stored);
+  FlutterDesktopMessengerSetCallback(messenger_, channel.c_str(), &DispatchEngineMessage, &stored);
 }
 
 void DispatchEngineMessage(FlutterDesktopMessengerRef messenger,

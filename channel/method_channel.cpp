@@ -20,19 +20,17 @@ void MethodChannel::SetMethodCallHandler(MethodCallHandler handler) const {
   // The registration carries its own copies: this channel object may go away.
   const MethodCodec* codec = codec_;
   std::string name = name_;
-  messenger_->SetMessageHandler(
-      name_, [handler = std::move(handler), codec, name](const uint8_t* message, size_t size,
-                                                         BinaryReply reply) {
-        auto result = std::make_unique<EngineMethodResult>(std::move(reply), codec);
-        std::unique_ptr<MethodCall> call = codec->DecodeMethodCall(message, size);
-        if (!call) {
-          std::cerr << "Unable to construct method call from message on channel " << name
-                    << std::endl;
-          result->NotImplemented();
-          return;
-        }
-        handler(*call, std::move(result));
-      });
+  messenger_->SetMessageHandler(name_, [handler = std::move(handler), codec, name](
+                                           const uint8_t* message, size_t size, BinaryReply reply) {
+    auto result = std::make_unique<EngineMethodResult>(std::move(reply), codec);
+    std::unique_ptr<MethodCall> call = codec->DecodeMethodCall(message, size);
+    if (!call) {
+      std::cerr << "Unable to construct method call from message on channel " << name << std::endl;
+      result->NotImplemented();
+      return;
+    }
+    handler(*call, std::move(result));
+  });
 }
 
 }  // namespace duzavide
