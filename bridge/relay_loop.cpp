@@ -137,13 +137,16 @@ class Relay {
       int size = ::recvfrom(udp, reinterpret_cast<char*>(frame + kFrameHeaderSize),
                             static_cast<int>(kMaxFramePayload), 0,
                             reinterpret_cast<sockaddr*>(&source), &source_size);
-      if (size == SOCKET_ERROR) {
-        if (::WSAGetLastError() == WSAEWOULDBLOCK) break;
-        continue;  // a failed read loses that datagram only
+      if (size == SOCKET_ERROR && ::WSAGetLastError() == WSAEWOULDBLOCK) break;
+      // Any other failed read loses that datagram only.
+      if (size > 0 && peer_.Accept(source, source_size)) {
+        WriteFrameHeader(frame, static_cast<size_t>(size));
+        used += kFrameHeaderSize + static_cast<size_t>(size);
       }
-      if (size <= 0 || !peer_.Accept(source, source_size)) continue;
-      WriteFrameHeader(frame, static_cast<size_t>(size));
-      used += kFrameHeaderSize + static_cast<size_t>(size);
+      // Asking whether another datagram waits costs less than a read that finds
+      // none, and a single datagram per wake-up is the common case.
+      u_long waiting = 0;
+      if (::ioctlsocket(udp, FIONREAD, &waiting) != 0 || waiting == 0) break;
     }
     if (used == 0) return true;
     if (!SendToCore(outgoing_.data(), used)) return false;
