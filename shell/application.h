@@ -1,0 +1,29 @@
+// The desktop application's run from start to exit code.
+#ifndef SHELL_APPLICATION_H_
+#define SHELL_APPLICATION_H_
+
+#include <string>
+#include <vector>
+
+#include "shell/engine_project.h"
+#include "shell/window_placement.h"
+
+namespace duzavide {
+
+// The Flutter application beside the executable: the "data" folder's assets, ICU
+// data and compiled library (relative paths, resolved by the engine), the default
+// entrypoint, `arguments` for it, and zero engine options.
+EngineProject MakeEngineProject(std::vector<std::string> arguments);
+
+// The logical origin that centres a window of `width` x `height` logical units in
+// the work area of the primary monitor.
+LogicalPoint CenteredOriginOnPrimaryMonitor(int32_t width, int32_t height);
+
+// Prepares the process (console, COM), opens the main window and runs the message
+// loop. Returns the exit code: 0 after the quit message, 1 when the window could not
+// be created (then no message loop runs). Main thread only.
+int RunDesktopApplication();
+
+}  // namespace duzavide
+
+#endif  // SHELL_APPLICATION_H_

@@ -1,0 +1,25 @@
+#include "shell/command_line_arguments.h"
+
+#include <windows.h>
+// Needs the declarations of windows.h first.
+#include <shellapi.h>
+
+#include "shell/wide_to_utf8.h"
+
+namespace duzavide {
+
+std::vector<std::string> SplitCommandLineArguments(const wchar_t* command_line) {
+  std::vector<std::string> arguments;
+  int count = 0;
+  wchar_t** argv = ::CommandLineToArgvW(command_line, &count);
+  if (argv == nullptr) return arguments;
+  for (int i = 1; i < count; ++i) arguments.push_back(WideToUtf8(argv[i]));
+  ::LocalFree(argv);
+  return arguments;
+}
+
+std::vector<std::string> CollectCommandLineArguments() {
+  return SplitCommandLineArguments(::GetCommandLineW());
+}
+
+}  // namespace duzavide

@@ -1,0 +1,199 @@
+#include "shell/flutter_window.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "shell/application.h"
+#include "shell/tray_icon.h"
+#include "standins/engine/standin_hooks.h"
+#include "tests/shell/window_test_support.h"
+
+namespace duzavide {
+namespace {
+
+using testing_support::PumpPendingMessages;
+using testing_support::PumpUntil;
+
+struct TrayCall {
+  DWORD message;
+  NOTIFYICONDATAW data;
+};
+std::vector<TrayCall> g_tray_calls;
+
+BOOL WINAPI RecordTrayCall(DWORD message, PNOTIFYICONDATAW data) {
+  g_tray_calls.push_back({message, *data});
+  return TRUE;
+}
+
+class FlutterWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_tray_calls.clear();
+    SetNotifyIconFunctionForTesting(&RecordTrayCall);
+    DuzavideStandinResetCallCounts();
+    window_ = std::make_unique<FlutterWindow>(MakeEngineProject({}));
+    ASSERT_TRUE(window_->Create(L"Duzavide Connect", {100, 80}, {590, 800}));
+    handle_ = window_->GetHandle();
+  }
+  void TearDown() override {
+    window_.reset();
+    SetNotifyIconFunctionForTesting(nullptr);
+    PumpPendingMessages();
+  }
+
+  void ShowFirstFrame() {
+    ASSERT_TRUE(PumpUntil([&] { return ::IsWindowVisible(handle_) != FALSE; }));
+  }
+  LRESULT Send(UINT message, WPARAM wparam = 0, LPARAM lparam = 0) {
+    return ::SendMessageW(handle_, message, wparam, lparam);
+  }
+  void Minimize() { EXPECT_EQ(Send(WM_SIZE, SIZE_MINIMIZED, 0), 0); }
+  void ExpectAddCall(const TrayCall& call) {
+    EXPECT_EQ(call.message, static_cast<DWORD>(NIM_ADD));
+    EXPECT_EQ(call.data.hWnd, handle_);
+    EXPECT_EQ(call.data.uID, 1u);
+    EXPECT_EQ(call.data.uFlags, 7u);
+    EXPECT_EQ(call.data.uCallbackMessage, 0x8001u);
+    EXPECT_NE(call.data.hIcon, nullptr);
+    EXPECT_EQ(std::wstring(call.data.szTip), L"Duzavide VPN");
+  }
+  void ExpectDeleteCall(const TrayCall& call) {
+    EXPECT_EQ(call.message, static_cast<DWORD>(NIM_DELETE));
+    EXPECT_EQ(call.data.cbSize, 976u);
+    EXPECT_EQ(call.data.hWnd, handle_);
+    EXPECT_EQ(call.data.uID, 1u);
+    EXPECT_EQ(call.data.uFlags, 0u);
+  }
+
+  std::unique_ptr<FlutterWindow> window_;
+  HWND handle_ = nullptr;
+};
+
+TEST_F(FlutterWindowTest, StaysHiddenUntilTheFirstFrameAndThenShowsTheViewFillingIt) {
+  EXPECT_FALSE(::IsWindowVisible(handle_));
+  ShowFirstFrame();
+
+  wchar_t text[64] = {};
+  ::GetClassNameW(handle_, text, 64);
+  EXPECT_EQ(std::wstring(text), L"FLUTTER_RUNNER_WIN32_WINDOW");
+  ::GetWindowTextW(handle_, text, 64);
+  EXPECT_EQ(std::wstring(text), L"Duzavide Connect");
+
+  HWND view = ::GetWindow(handle_, GW_CHILD);
+  ASSERT_NE(view, nullptr);
+  RECT client{};
+  RECT view_rect{};
+  ::GetClientRect(handle_, &client);
+  ::GetClientRect(view, &view_rect);
+  EXPECT_EQ(view_rect.right, client.right);
+  EXPECT_EQ(view_rect.bottom, client.bottom);
+  EXPECT_GT(client.right, 0);
+  EXPECT_GT(client.bottom, 0);
+}
+
+TEST_F(FlutterWindowTest, MinimizingHidesIntoOneTrayIcon) {
+  ShowFirstFrame();
+  Minimize();
+  EXPECT_FALSE(::IsWindowVisible(handle_));
+  EXPECT_TRUE(window_->tray_icon_shown());
+  Minimize();
+  EXPECT_FALSE(::IsWindowVisible(handle_));
+  ASSERT_EQ(g_tray_calls.size(), 1u);
+  ExpectAddCall(g_tray_calls[0]);
+}
+
+TEST_F(FlutterWindowTest, EveryWayBackRemovesTheIcon) {
+  struct Case {
+    const char* name;
+    UINT message;
+    WPARAM wparam;
+    LPARAM lparam;
+  };
+  const Case cases[] = {
+      {"left click", 0x8001, 0, WM_LBUTTONUP},
+      {"double click", 0x8001, 0, WM_LBUTTONDBLCLK},
+      {"show window item", WM_COMMAND, 1001, 0},
+      {"connect item", WM_COMMAND, 1002, 0},
+  };
+  ShowFirstFrame();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    g_tray_calls.clear();
+    Minimize();
+    ASSERT_FALSE(::IsWindowVisible(handle_));
+    Send(c.message, c.wparam, c.lparam);
+    EXPECT_TRUE(::IsWindowVisible(handle_));
+    EXPECT_FALSE(::IsIconic(handle_));
+    EXPECT_FALSE(window_->tray_icon_shown());
+    ASSERT_EQ(g_tray_calls.size(), 2u);
+    ExpectAddCall(g_tray_calls[0]);
+    ExpectDeleteCall(g_tray_calls[1]);
+  }
+}
+
+TEST_F(FlutterWindowTest, OtherIconEventsAndDisconnectLeaveTheWindowInTheTray) {
+  ShowFirstFrame();
+  Minimize();
+  g_tray_calls.clear();
+  const LPARAM ignored_events[] = {WM_RBUTTONDOWN, WM_MBUTTONUP, WM_MOUSEMOVE, WM_LBUTTONDOWN};
+  for (const LPARAM event : ignored_events) Send(0x8001, 0, event);
+  Send(WM_COMMAND, 1003, 0);  // disconnects an idle session: nothing to see
+  Send(WM_COMMAND, 4242, 0);
+  EXPECT_FALSE(::IsWindowVisible(handle_));
+  EXPECT_TRUE(window_->tray_icon_shown());
+  EXPECT_TRUE(g_tray_calls.empty());
+}
+
+TEST_F(FlutterWindowTest, ExitItemRemovesTheIconAndPostsQuit) {
+  ShowFirstFrame();
+  Minimize();
+  g_tray_calls.clear();
+  Send(WM_COMMAND, 1004, 0);
+  ASSERT_EQ(g_tray_calls.size(), 1u);
+  ExpectDeleteCall(g_tray_calls[0]);
+  int quit_code = -1;
+  EXPECT_FALSE(PumpPendingMessages(&quit_code));
+  EXPECT_EQ(quit_code, 0);
+  // The window itself is left for the owner's teardown.
+  EXPECT_TRUE(::IsWindow(handle_));
+}
+
+TEST_F(FlutterWindowTest, IconIsAddedAgainWhenTheNotificationAreaRestarts) {
+  const UINT taskbar_created = ::RegisterWindowMessageW(L"TaskbarCreated");
+  ShowFirstFrame();
+  Send(taskbar_created);
+  EXPECT_TRUE(g_tray_calls.empty()) << "no icon is meant to be shown yet";
+  Minimize();
+  Send(taskbar_created);
+  ASSERT_EQ(g_tray_calls.size(), 2u);
+  ExpectAddCall(g_tray_calls[1]);
+}
+
+TEST_F(FlutterWindowTest, DestroyingTheWindowInTheTrayRemovesItsIcon) {
+  ShowFirstFrame();
+  Minimize();
+  g_tray_calls.clear();
+  ::DestroyWindow(handle_);
+  ASSERT_EQ(g_tray_calls.size(), 1u);
+  ExpectDeleteCall(g_tray_calls[0]);
+  EXPECT_FALSE(window_->tray_icon_shown());
+}
+
+TEST_F(FlutterWindowTest, FontChangeReloadsFontsAndCloseEndsTheEngine) {
+  ShowFirstFrame();
+  Send(WM_FONTCHANGE);
+  EXPECT_EQ(DuzavideStandinCallCount("FlutterDesktopEngineReloadSystemFonts"), 1);
+  window_->SetQuitOnClose(true);
+  Send(WM_CLOSE);
+  EXPECT_FALSE(::IsWindow(handle_));
+  EXPECT_EQ(window_->GetHandle(), nullptr);
+  EXPECT_EQ(DuzavideStandinCallCount("FlutterDesktopViewControllerDestroy"), 1);
+  int quit_code = -1;
+  EXPECT_FALSE(PumpPendingMessages(&quit_code));
+  EXPECT_EQ(quit_code, 0);
+}
+
+}  // namespace
+}  // namespace duzavide
