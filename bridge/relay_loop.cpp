@@ -115,8 +115,14 @@ class Relay {
     timeout.tv_sec = static_cast<long>(wait.count() / 1000);
     timeout.tv_usec = static_cast<long>((wait.count() % 1000) * 1000);
     if (::select(0, &readable, nullptr, nullptr, &timeout) == SOCKET_ERROR) return false;
-    if (FD_ISSET(udp, &readable) && !ForwardDatagrams()) return false;
-    if (FD_ISSET(tcp_, &readable) && !ReturnFrames()) return false;
+    const bool udp_readable = FD_ISSET(udp, &readable);
+    const bool tcp_readable = FD_ISSET(tcp_, &readable);
+    // Datagrams arriving back to back, or together with returning frames, mean a
+    // burst worth draining; a lone datagram is not worth asking after.
+    const bool burst = udp_readable && (tcp_readable || udp_was_readable_);
+    udp_was_readable_ = udp_readable;
+    if (udp_readable && !ForwardDatagrams(burst)) return false;
+    if (tcp_readable && !ReturnFrames()) return false;
     if (Clock::now() - last_sent_ >= context_.keepalive_interval) {
       static const uint8_t kKeepalive[2] = {0, 0};
       if (!SendToCore(kKeepalive, sizeof(kKeepalive))) return false;
@@ -125,11 +131,13 @@ class Relay {
     return true;
   }
 
-  // Reads every datagram that is ready (up to one batch), frames the accepted ones
-  // back to back and writes them with one send.
-  bool ForwardDatagrams() {
+  // Reads the ready datagram and, in a `burst`, every other one that is ready (up
+  // to one batch); frames the accepted ones back to back and writes them with one
+  // send.
+  bool ForwardDatagrams(bool burst) {
     const SOCKET udp = context_.udp_socket.Get();
     size_t used = 0;
+    bool draining = false;
     for (int reads = 0; reads < kBatchDatagrams && used < kBatchBytes; ++reads) {
       uint8_t* frame = outgoing_.data() + used;
       sockaddr_in source{};
@@ -143,10 +151,15 @@ class Relay {
         WriteFrameHeader(frame, static_cast<size_t>(size));
         used += kFrameHeaderSize + static_cast<size_t>(size);
       }
-      // Asking whether another datagram waits costs less than a read that finds
-      // none, and a single datagram per wake-up is the common case.
-      u_long waiting = 0;
-      if (::ioctlsocket(udp, FIONREAD, &waiting) != 0 || waiting == 0) break;
+      if (!burst) break;
+      if (!draining) {
+        // Asking whether another datagram waits costs less than a read that finds
+        // none. Once one does, reading on until a read finds none is cheaper than
+        // asking each time.
+        u_long waiting = 0;
+        if (::ioctlsocket(udp, FIONREAD, &waiting) != 0 || waiting == 0) break;
+        draining = true;
+      }
     }
     if (used == 0) return true;
     if (!SendToCore(outgoing_.data(), used)) return false;
@@ -199,6 +212,7 @@ class Relay {
   FrameAssembler assembler_;
   DatagramPeer peer_;  // kept across reconnections
   Clock::time_point last_sent_{};
+  bool udp_was_readable_ = false;  // in the previous pass
 };
 
 }  // namespace
