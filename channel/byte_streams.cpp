@@ -47,32 +47,12 @@ ByteBufferStreamReader::ByteBufferStreamReader(const uint8_t* bytes, size_t size
 
 ByteBufferStreamReader::~ByteBufferStreamReader() = default;
 
-uint8_t ByteBufferStreamReader::ReadByte() {
-  if (position_ >= size_) {
-    std::cerr << kInvalidReadMessage << '\n';
-    return 0;
-  }
-  return bytes_[position_++];
-}
-
-void ByteBufferStreamReader::ReadBytes(uint8_t* buffer, size_t length) {
-  if (length > RemainingBytes()) {
-    std::cerr << kInvalidReadMessage << '\n';
-    return;
-  }
-  if (length == 0) return;
-  std::memcpy(buffer, bytes_ + position_, length);
-  position_ += length;
-}
+void ByteBufferStreamReader::ReportInvalidRead() { std::cerr << kInvalidReadMessage << '\n'; }
 
 void ByteBufferStreamReader::ReadAlignment(uint8_t alignment) {
   if (alignment == 0) return;
   const size_t remainder = position_ % alignment;
   if (remainder != 0) position_ += alignment - remainder;
-}
-
-size_t ByteBufferStreamReader::RemainingBytes() const {
-  return position_ < size_ ? size_ - position_ : 0;
 }
 
 ByteBufferStreamWriter::ByteBufferStreamWriter(std::vector<uint8_t>* buffer) : buffer_(buffer) {}

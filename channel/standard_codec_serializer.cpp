@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iostream>
 #include <string>
+#include <typeinfo>
 #include <utility>
 #include <vector>
 
@@ -53,29 +54,154 @@ class NestingScope {
 
 void ReportInvalidRead() { std::cerr << kInvalidReadMessage << '\n'; }
 
-std::string ReadString(const StandardCodecSerializer& serializer, ByteStreamReader* stream) {
-  const size_t size = serializer.ReadSize(stream);
-  if (size > stream->RemainingBytes()) {
-    ReportInvalidRead();
-    return std::string();
-  }
-  std::string text(size, '\0');
-  stream->ReadBytes(reinterpret_cast<uint8_t*>(text.data()), size);
-  return text;
-}
+// Reads one value tree from `Reader`. With the concrete buffer reader every
+// stream call is direct; with `direct` (no subclass overriding
+// ReadValueOfType) nested values skip the virtual dispatch as well.
+template <typename Reader>
+class ValueDecoder {
+ public:
+  ValueDecoder(const StandardCodecSerializer& serializer, Reader* stream, bool direct)
+      : serializer_(serializer), stream_(stream), direct_(direct) {}
 
-template <typename T>
-std::vector<T> ReadNumberList(const StandardCodecSerializer& serializer, ByteStreamReader* stream) {
-  const size_t count = serializer.ReadSize(stream);
-  if constexpr (sizeof(T) > 1) stream->ReadAlignment(sizeof(T));
-  if (count > stream->RemainingBytes() / sizeof(T)) {
-    ReportInvalidRead();
-    return std::vector<T>();
+  EncodableValue ReadValue() {
+    const uint8_t type = stream_->ReadByte();
+    return direct_ ? ReadValueOfType(type) : serializer_.ReadValueOfType(type, stream_);
   }
-  std::vector<T> numbers(count);
-  stream->ReadBytes(reinterpret_cast<uint8_t*>(numbers.data()), count * sizeof(T));
-  return numbers;
-}
+
+  EncodableValue ReadValueOfType(uint8_t type) {
+    switch (type) {
+      case kNull:
+        return EncodableValue();
+      case kTrue:
+        return EncodableValue(true);
+      case kFalse:
+        return EncodableValue(false);
+      case kInt32:
+        return EncodableValue(ReadNumber<int32_t>());
+      case kInt64:
+        return EncodableValue(ReadNumber<int64_t>());
+      case kDouble:
+        stream_->ReadAlignment(8);
+        return EncodableValue(ReadNumber<double>());
+      case kLegacyString:
+      case kString:
+        return ReadString();
+      case kUint8List:
+        return ReadNumberList<uint8_t>();
+      case kInt32List:
+        return ReadNumberList<int32_t>();
+      case kInt64List:
+        return ReadNumberList<int64_t>();
+      case kDoubleList:
+        return ReadNumberList<double>();
+      case kFloat32List:
+        return ReadNumberList<float>();
+      case kList:
+      case kMap:
+        if (read_nesting.depth >= StandardCodecSerializer::kMaxNestingDepth) {
+          if (!read_nesting.abandoned) std::cerr << kNestingTooDeepMessage << '\n';
+          read_nesting.abandoned = true;
+          return EncodableValue();
+        }
+        return type == kList ? ReadList() : ReadMap();
+      default:
+        std::cerr << "Unknown type in StandardCodecSerializer::ReadValueOfType: "
+                  << static_cast<int>(type) << '\n';
+        return EncodableValue();
+    }
+  }
+
+  size_t ReadSize() {
+    const uint8_t first = stream_->ReadByte();
+    if (first < 254) return first;
+    if (first == 254) return ReadNumber<uint16_t>();
+    return ReadNumber<uint32_t>();
+  }
+
+ private:
+  // Zero when the bytes are missing.
+  template <typename T>
+  T ReadNumber() {
+    T value{};
+    stream_->ReadBytes(reinterpret_cast<uint8_t*>(&value), sizeof(value));
+    return value;
+  }
+
+  // Builds the string inside the returned value, so the text is not moved
+  // again.
+  EncodableValue ReadString() {
+    const size_t size = ReadSize();
+    if (size > stream_->RemainingBytes()) {
+      ReportInvalidRead();
+      return EncodableValue(std::string());
+    }
+    EncodableValue value(std::in_place_type<std::string>, size, '\0');
+    stream_->ReadBytes(reinterpret_cast<uint8_t*>(std::get<std::string>(value).data()), size);
+    return value;
+  }
+
+  template <typename T>
+  EncodableValue ReadNumberList() {
+    const size_t count = ReadSize();
+    if constexpr (sizeof(T) > 1) stream_->ReadAlignment(sizeof(T));
+    if (count > stream_->RemainingBytes() / sizeof(T)) {
+      ReportInvalidRead();
+      return EncodableValue(std::vector<T>());
+    }
+    EncodableValue value(std::in_place_type<std::vector<T>>, count);
+    stream_->ReadBytes(reinterpret_cast<uint8_t*>(std::get<std::vector<T>>(value).data()),
+                       count * sizeof(T));
+    return value;
+  }
+
+  // True while the `left` entries that remain, of at least `kBytesEach` bytes
+  // each, can still fit in the bytes that remain; otherwise reports the short
+  // message.
+  template <size_t kBytesEach>
+  bool EntriesFit(size_t left) {
+    if (read_nesting.abandoned) return false;
+    if (left > stream_->RemainingBytes() / kBytesEach) {
+      ReportInvalidRead();
+      return false;
+    }
+    return true;
+  }
+
+  EncodableValue ReadList() {
+    const size_t count = ReadSize();
+    NestingScope scope;
+    EncodableValue value(std::in_place_type<EncodableList>);
+    auto& list = std::get<EncodableList>(value);
+    // Every element takes at least its tag byte.
+    if (!EntriesFit<1>(count)) return value;
+    list.reserve(std::min(count, kListReserveLimit));
+    for (size_t i = 0; i < count && EntriesFit<1>(count - i); ++i) {
+      list.push_back(ReadValue());
+    }
+    return value;
+  }
+
+  EncodableValue ReadMap() {
+    const size_t count = ReadSize();
+    NestingScope scope;
+    EncodableValue value(std::in_place_type<EncodableMap>);
+    auto& map = std::get<EncodableMap>(value);
+    // Every entry takes at least a key tag and a value tag.
+    for (size_t i = 0; i < count && EntriesFit<2>(count - i); ++i) {
+      EncodableValue key = ReadValue();
+      EncodableValue entry = ReadValue();
+      // Writers emit keys in order, so the end is the right place for almost
+      // every key and the insertion costs one comparison. A key already
+      // present keeps its entry: the first occurrence wins.
+      map.emplace_hint(map.end(), std::move(key), std::move(entry));
+    }
+    return value;
+  }
+
+  const StandardCodecSerializer& serializer_;
+  Reader* stream_;
+  const bool direct_;
+};
 
 template <typename T>
 void WriteNumberList(const StandardCodecSerializer& serializer, Tag tag,
@@ -85,44 +211,6 @@ void WriteNumberList(const StandardCodecSerializer& serializer, Tag tag,
   if (numbers.empty()) return;
   if constexpr (sizeof(T) > 1) stream->WriteAlignment(sizeof(T));
   stream->WriteBytes(reinterpret_cast<const uint8_t*>(numbers.data()), numbers.size() * sizeof(T));
-}
-
-// True while another entry of `bytes_each` bytes at least can still be read
-// for the `left` entries that remain; otherwise reports the short message.
-bool EntriesFit(size_t left, size_t bytes_each, const ByteStreamReader* stream) {
-  if (read_nesting.abandoned) return false;
-  if (left > stream->RemainingBytes() / bytes_each) {
-    ReportInvalidRead();
-    return false;
-  }
-  return true;
-}
-
-EncodableValue ReadList(const StandardCodecSerializer& serializer, ByteStreamReader* stream) {
-  const size_t count = serializer.ReadSize(stream);
-  NestingScope scope;
-  EncodableList list;
-  // Every element takes at least its tag byte.
-  if (!EntriesFit(count, 1, stream)) return EncodableValue(std::move(list));
-  list.reserve(std::min(count, kListReserveLimit));
-  for (size_t i = 0; i < count && EntriesFit(count - i, 1, stream); ++i) {
-    list.push_back(serializer.ReadValue(stream));
-  }
-  return EncodableValue(std::move(list));
-}
-
-EncodableValue ReadMap(const StandardCodecSerializer& serializer, ByteStreamReader* stream) {
-  const size_t count = serializer.ReadSize(stream);
-  NestingScope scope;
-  EncodableMap map;
-  // Every entry takes at least a key tag and a value tag.
-  for (size_t i = 0; i < count && EntriesFit(count - i, 2, stream); ++i) {
-    EncodableValue key = serializer.ReadValue(stream);
-    EncodableValue value = serializer.ReadValue(stream);
-    // emplace keeps the entry already present: the first occurrence wins.
-    map.emplace(std::move(key), std::move(value));
-  }
-  return EncodableValue(std::move(map));
 }
 
 }  // namespace
@@ -143,59 +231,17 @@ EncodableValue StandardCodecSerializer::ReadValue(ByteStreamReader* stream) cons
 
 EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type,
                                                         ByteStreamReader* stream) const {
-  switch (type) {
-    case kNull:
-      return EncodableValue();
-    case kTrue:
-      return EncodableValue(true);
-    case kFalse:
-      return EncodableValue(false);
-    case kInt32:
-      return EncodableValue(stream->ReadInt32());
-    case kInt64:
-      return EncodableValue(stream->ReadInt64());
-    case kDouble:
-      stream->ReadAlignment(8);
-      return EncodableValue(stream->ReadDouble());
-    case kLegacyString:
-    case kString:
-      return EncodableValue(ReadString(*this, stream));
-    case kUint8List:
-      return EncodableValue(ReadNumberList<uint8_t>(*this, stream));
-    case kInt32List:
-      return EncodableValue(ReadNumberList<int32_t>(*this, stream));
-    case kInt64List:
-      return EncodableValue(ReadNumberList<int64_t>(*this, stream));
-    case kDoubleList:
-      return EncodableValue(ReadNumberList<double>(*this, stream));
-    case kFloat32List:
-      return EncodableValue(ReadNumberList<float>(*this, stream));
-    case kList:
-    case kMap:
-      if (read_nesting.depth >= kMaxNestingDepth) {
-        if (!read_nesting.abandoned) std::cerr << kNestingTooDeepMessage << '\n';
-        read_nesting.abandoned = true;
-        return EncodableValue();
-      }
-      return type == kList ? ReadList(*this, stream) : ReadMap(*this, stream);
-    default:
-      std::cerr << "Unknown type in StandardCodecSerializer::ReadValueOfType: "
-                << static_cast<int>(type) << '\n';
-      return EncodableValue();
+  const bool direct = typeid(*this) == typeid(StandardCodecSerializer);
+  if (typeid(*stream) == typeid(ByteBufferStreamReader)) {
+    return ValueDecoder<ByteBufferStreamReader>(*this, static_cast<ByteBufferStreamReader*>(stream),
+                                                direct)
+        .ReadValueOfType(type);
   }
+  return ValueDecoder<ByteStreamReader>(*this, stream, direct).ReadValueOfType(type);
 }
 
 size_t StandardCodecSerializer::ReadSize(ByteStreamReader* stream) const {
-  const uint8_t first = stream->ReadByte();
-  if (first < 254) return first;
-  if (first == 254) {
-    uint16_t size = 0;
-    stream->ReadBytes(reinterpret_cast<uint8_t*>(&size), sizeof(size));
-    return size;
-  }
-  uint32_t size = 0;
-  stream->ReadBytes(reinterpret_cast<uint8_t*>(&size), sizeof(size));
-  return size;
+  return ValueDecoder<ByteStreamReader>(*this, stream, true).ReadSize();
 }
 
 void StandardCodecSerializer::WriteSize(size_t size, ByteStreamWriter* stream) const {

@@ -3,9 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <any>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/channel/codec_test_util.h"
@@ -189,6 +191,50 @@ TEST(StandardCodecSerializerTest, NestedTreeRoundTrips) {
       {std::vector<uint8_t>{0}, EncodableMap{{EncodableValue(), false}}},
   });
   EXPECT_EQ(Decode(Encode(tree)), tree);
+}
+
+// A serializer extension reads its own tag anywhere in the tree, nested
+// values included.
+class ExtendedSerializer : public StandardCodecSerializer {
+ public:
+  EncodableValue ReadValueOfType(uint8_t type, ByteStreamReader* stream) const override {
+    if (type == 200) return EncodableValue("extension");
+    return StandardCodecSerializer::ReadValueOfType(type, stream);
+  }
+};
+
+// A reader of another kind than the buffer reader, over the same bytes.
+class VectorReader : public ByteStreamReader {
+ public:
+  explicit VectorReader(Bytes bytes) : bytes_(std::move(bytes)) {}
+  uint8_t ReadByte() override { return position_ < bytes_.size() ? bytes_[position_++] : 0; }
+  void ReadBytes(uint8_t* buffer, size_t length) override {
+    if (length > RemainingBytes()) return;
+    std::copy_n(bytes_.begin() + position_, length, buffer);
+    position_ += length;
+  }
+  void ReadAlignment(uint8_t alignment) override {
+    position_ = (position_ + alignment - 1) / alignment * alignment;
+  }
+  size_t RemainingBytes() const override {
+    return position_ < bytes_.size() ? bytes_.size() - position_ : 0;
+  }
+
+ private:
+  Bytes bytes_;
+  size_t position_ = 0;
+};
+
+TEST(StandardCodecSerializerTest, ExtensionsAndOtherReadersSeeNestedValues) {
+  const Bytes bytes = {0x0C, 0x02, 0x0D, 0x01, 0xC8, 0xC8, 0x01};
+  const ExtendedSerializer extended;
+  VectorReader reader(bytes);
+  EXPECT_EQ(extended.ReadValue(&reader),
+            EncodableValue(EncodableList{EncodableMap{{"extension", "extension"}}, true}));
+
+  const EncodableValue tree(EncodableList{0.25, EncodableMap{{"k", std::vector<int64_t>{-3}}}});
+  VectorReader plain(Encode(tree));
+  EXPECT_EQ(StandardCodecSerializer::GetInstance().ReadValue(&plain), tree);
 }
 
 }  // namespace
