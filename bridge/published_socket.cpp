@@ -4,7 +4,10 @@
 
 namespace duzavide {
 
-void PublishedSocket::Publish(SOCKET socket) { socket_.store(socket); }
+bool PublishedSocket::Publish(SOCKET socket) {
+  SOCKET expected = INVALID_SOCKET;
+  return socket_.compare_exchange_strong(expected, socket);
+}
 
 void PublishedSocket::Withdraw(SOCKET socket) {
   SOCKET expected = socket;

@@ -4,9 +4,10 @@
 //
 // The owning thread Publish()es its socket and, before closing it, calls Withdraw(),
 // which removes the socket if it is still the published one and returns only once
-// no concurrent ShutDown() can still be using its value. No lock is taken: a
-// ShutDown() in progress is counted, and Withdraw() spins for the length of at
-// most one shutdown call.
+// no concurrent ShutDown() can still be using its value. A socket is published only
+// into an empty slot, so a thread that ends late never replaces or removes the
+// socket of a newer one. No lock is taken: a ShutDown() in progress is counted, and
+// Withdraw() spins for the length of at most one shutdown call.
 #ifndef BRIDGE_PUBLISHED_SOCKET_H_
 #define BRIDGE_PUBLISHED_SOCKET_H_
 
@@ -22,7 +23,8 @@ class PublishedSocket {
   PublishedSocket(const PublishedSocket&) = delete;
   PublishedSocket& operator=(const PublishedSocket&) = delete;
 
-  void Publish(SOCKET socket);
+  // False when another socket is published; `socket` then stays unpublished.
+  bool Publish(SOCKET socket);
   // After this returns the caller may close `socket`.
   void Withdraw(SOCKET socket);
   // Shuts the published socket down in both directions and unpublishes it. The

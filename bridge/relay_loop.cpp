@@ -82,6 +82,9 @@ class Relay {
       return false;
     }
     tcp_ = tcp;
+    // Publishing fails only while a relay of an earlier run still holds the slot;
+    // the connection then merely misses StopBridge's early wake-up, and every wait
+    // here is bounded anyway.
     context_.tcp_socket->Publish(tcp);
     // StopBridge clears the flag before it looks for a socket to shut down; if it
     // looked before the socket was published, the flag is already clear here.

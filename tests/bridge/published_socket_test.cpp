@@ -7,19 +7,20 @@
 namespace duzavide {
 namespace {
 
-// A relay thread that ends late withdraws its own socket; the socket of a newer
-// relay published meanwhile must stay.
-TEST(PublishedSocketTest, WithdrawLeavesAnotherSocketPublished) {
+// A relay thread that ends late neither replaces nor removes the socket of a newer
+// relay.
+TEST(PublishedSocketTest, ALateRelayNeverDisturbsTheNewerSocket) {
   UniqueSocket old_socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
   UniqueSocket new_socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
   ASSERT_TRUE(old_socket && new_socket);
   PublishedSocket published;
-  published.Publish(old_socket.Get());
-  published.Publish(new_socket.Get());
+  EXPECT_TRUE(published.Publish(new_socket.Get()));
+  EXPECT_FALSE(published.Publish(old_socket.Get()));
   published.Withdraw(old_socket.Get());
   EXPECT_EQ(published.Get(), new_socket.Get());
   published.Withdraw(new_socket.Get());
   EXPECT_EQ(published.Get(), INVALID_SOCKET);
+  EXPECT_TRUE(published.Publish(old_socket.Get()));
 }
 
 TEST(PublishedSocketTest, ShutDownUnpublishesAndIsHarmlessWhenEmpty) {

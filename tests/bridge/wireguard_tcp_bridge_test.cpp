@@ -266,6 +266,63 @@ TEST_F(BridgeTest, RestartAfterStopRelaysAgain) {
   EXPECT_EQ(core_->Read(4), Frame({3, 3}));
 }
 
+// The first relay thread is held inside the line observer until StopBridge has
+// given up waiting for it and a newer bridge runs; when it finally ends it must
+// close only its own sockets and leave the newer bridge relaying.
+TEST(WireGuardTcpBridgeTest, ARelayThatOutlivesStopLeavesTheNewerBridgeAlone) {
+  std::mutex mutex;
+  std::condition_variable changed;
+  int calls = 0;
+  bool released = false, first_returned = false;
+  WireGuardTcpBridge bridge([&](const std::string&) {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (++calls == 1) {
+      changed.notify_all();
+      changed.wait_for(lock, std::chrono::seconds(10), [&] { return released; });
+      first_returned = true;
+    }
+    changed.notify_all();
+  });
+  TestCore core;
+  ASSERT_TRUE(core.listening());
+  ASSERT_TRUE(bridge.StartBridge("127.0.0.1", core.port()));
+  ASSERT_TRUE(core.Accept());
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(3), [&] { return calls == 1; }));
+  }
+  Clock::time_point start = Clock::now();
+  bridge.StopBridge();
+  EXPECT_GE(Since(start).count(), 2900);  // the held thread outlived the wait
+
+  ASSERT_TRUE(bridge.StartBridge("127.0.0.1", core.port()));
+  ASSERT_TRUE(core.Accept());
+  const uint16_t udp_port = bridge.udp_port();
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(3), [&] { return calls == 2; }));
+    released = true;
+    changed.notify_all();
+    ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(3), [&] { return first_returned; }));
+    // A late thread that went on relaying would reconnect after its pause.
+    EXPECT_FALSE(changed.wait_for(lock, milliseconds(1600), [&] { return calls > 2; }));
+  }
+
+  EXPECT_TRUE(bridge.IsRunning());
+  EXPECT_EQ(bridge.udp_port(), udp_port);
+  EXPECT_EQ(bridge.tcp_port(), core.port());
+  TestDatagramSocket wireguard("127.0.0.1");
+  ASSERT_TRUE(wireguard.SendTo({6, 7}, "127.0.0.1", udp_port));
+  EXPECT_EQ(core.Read(4), Frame({6, 7}));
+  ASSERT_TRUE(core.Write(Frame({8})));
+  EXPECT_EQ(wireguard.Receive(), Bytes{8});
+  start = Clock::now();
+  bridge.StopBridge();
+  EXPECT_LT(Since(start).count(), 1500);
+  std::lock_guard<std::mutex> lock(mutex);
+  EXPECT_EQ(calls, 2);
+}
+
 // Under Wine every loopback datagram leaves from 127.0.0.1, whatever address its
 // socket is bound to, so the sender here is the stranger and the bridge sits on
 // 127.0.0.2. The accepting side of the rule is covered by the tests above (bridge
