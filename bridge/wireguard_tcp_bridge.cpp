@@ -47,11 +47,11 @@ bool WireGuardTcpBridge::StartBridge(const std::string& local_address, uint16_t 
   if (::getsockname(udp.Get(), reinterpret_cast<sockaddr*>(&bound), &bound_size) != 0) {
     return false;
   }
-  // The relay drains every ready datagram per wake-up, so reads must not block.
+  // The relay drains bursts of ready datagrams, so its reads must not block.
   u_long non_blocking = 1;
   if (::ioctlsocket(udp.Get(), FIONBIO, &non_blocking) != 0) return false;
-  // A returning datagram to a peer that has gone away must not turn the next read
-  // into an error report; the read would be lost to it.
+  // Windows reports an unreachable port, met by an earlier returning datagram, as a
+  // failure of the next read; that read would lose a datagram for nothing.
   BOOL report_reset = FALSE;
   DWORD unused = 0;
   ::WSAIoctl(udp.Get(), SIO_UDP_CONNRESET, &report_reset, sizeof(report_reset), nullptr, 0, &unused,
