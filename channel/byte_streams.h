@@ -82,6 +82,18 @@ class ByteBufferStreamReader final : public ByteStreamReader {
     position_ += length;
   }
 
+  // The next `length` bytes where they lie, moving past them; when fewer
+  // remain, null after a diagnostic line, position kept.
+  const uint8_t* ReadInPlace(size_t length) {
+    if (length > RemainingBytes()) {
+      ReportInvalidRead();
+      return nullptr;
+    }
+    const uint8_t* bytes = bytes_ + position_;
+    position_ += length;
+    return bytes;
+  }
+
   void ReadAlignment(uint8_t alignment) override;
 
   size_t RemainingBytes() const override { return position_ < size_ ? size_ - position_ : 0; }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <iostream>
 #include <string>
+#include <tuple>
+#include <type_traits>
 #include <typeinfo>
 #include <utility>
 #include <vector>
@@ -56,59 +58,18 @@ void ReportInvalidRead() { std::cerr << kInvalidReadMessage << '\n'; }
 
 // Reads one value tree from `Reader`. With the concrete buffer reader every
 // stream call is direct; with `direct` (no subclass overriding
-// ReadValueOfType) nested values skip the virtual dispatch as well.
+// ReadValueOfType) nested values skip the virtual dispatch as well. Values are
+// built in place inside their list or map, so nothing is moved after reading.
 template <typename Reader>
 class ValueDecoder {
  public:
   ValueDecoder(const StandardCodecSerializer& serializer, Reader* stream, bool direct)
       : serializer_(serializer), stream_(stream), direct_(direct) {}
 
-  EncodableValue ReadValue() {
-    const uint8_t type = stream_->ReadByte();
-    return direct_ ? ReadValueOfType(type) : serializer_.ReadValueOfType(type, stream_);
-  }
-
   EncodableValue ReadValueOfType(uint8_t type) {
-    switch (type) {
-      case kNull:
-        return EncodableValue();
-      case kTrue:
-        return EncodableValue(true);
-      case kFalse:
-        return EncodableValue(false);
-      case kInt32:
-        return EncodableValue(ReadNumber<int32_t>());
-      case kInt64:
-        return EncodableValue(ReadNumber<int64_t>());
-      case kDouble:
-        stream_->ReadAlignment(8);
-        return EncodableValue(ReadNumber<double>());
-      case kLegacyString:
-      case kString:
-        return ReadString();
-      case kUint8List:
-        return ReadNumberList<uint8_t>();
-      case kInt32List:
-        return ReadNumberList<int32_t>();
-      case kInt64List:
-        return ReadNumberList<int64_t>();
-      case kDoubleList:
-        return ReadNumberList<double>();
-      case kFloat32List:
-        return ReadNumberList<float>();
-      case kList:
-      case kMap:
-        if (read_nesting.depth >= StandardCodecSerializer::kMaxNestingDepth) {
-          if (!read_nesting.abandoned) std::cerr << kNestingTooDeepMessage << '\n';
-          read_nesting.abandoned = true;
-          return EncodableValue();
-        }
-        return type == kList ? ReadList() : ReadMap();
-      default:
-        std::cerr << "Unknown type in StandardCodecSerializer::ReadValueOfType: "
-                  << static_cast<int>(type) << '\n';
-        return EncodableValue();
-    }
+    EncodableValue value;
+    ReadValueOfTypeInto(type, value);
+    return value;
   }
 
   size_t ReadSize() {
@@ -119,6 +80,76 @@ class ValueDecoder {
   }
 
  private:
+  // `out` is null on entry and stays null for a null, unknown or too-deep
+  // value.
+  void ReadValueInto(EncodableValue& out) {
+    const uint8_t type = stream_->ReadByte();
+    if (direct_) {
+      ReadValueOfTypeInto(type, out);
+    } else {
+      out = serializer_.ReadValueOfType(type, stream_);
+    }
+  }
+
+  void ReadValueOfTypeInto(uint8_t type, EncodableValue& out) {
+    switch (type) {
+      case kNull:
+        return;
+      case kTrue:
+        out.emplace<bool>(true);
+        return;
+      case kFalse:
+        out.emplace<bool>(false);
+        return;
+      case kInt32:
+        out.emplace<int32_t>(ReadNumber<int32_t>());
+        return;
+      case kInt64:
+        out.emplace<int64_t>(ReadNumber<int64_t>());
+        return;
+      case kDouble:
+        stream_->ReadAlignment(8);
+        out.emplace<double>(ReadNumber<double>());
+        return;
+      case kLegacyString:
+      case kString:
+        ReadString(out);
+        return;
+      case kUint8List:
+        ReadNumberList<uint8_t>(out);
+        return;
+      case kInt32List:
+        ReadNumberList<int32_t>(out);
+        return;
+      case kInt64List:
+        ReadNumberList<int64_t>(out);
+        return;
+      case kDoubleList:
+        ReadNumberList<double>(out);
+        return;
+      case kFloat32List:
+        ReadNumberList<float>(out);
+        return;
+      case kList:
+      case kMap:
+        if (read_nesting.depth >= StandardCodecSerializer::kMaxNestingDepth) {
+          if (!read_nesting.abandoned) std::cerr << kNestingTooDeepMessage << '\n';
+          read_nesting.abandoned = true;
+          return;
+        }
+        if (type == kList) {
+          ReadList(out);
+        } else {
+          ReadMap(out);
+        }
+        return;
+      default:
+        std::cerr << "Unknown type in StandardCodecSerializer::ReadValueOfType: "
+                  << static_cast<int>(type) << '\n';
+        return;
+    }
+  }
+
   // Zero when the bytes are missing.
   template <typename T>
   T ReadNumber() {
@@ -127,31 +158,34 @@ class ValueDecoder {
     return value;
   }
 
-  // Builds the string inside the returned value, so the text is not moved
-  // again.
-  EncodableValue ReadString() {
+  void ReadString(EncodableValue& out) {
     const size_t size = ReadSize();
     if (size > stream_->RemainingBytes()) {
       ReportInvalidRead();
-      return EncodableValue(std::string());
+      out.emplace<std::string>();
+      return;
     }
-    EncodableValue value(std::in_place_type<std::string>, size, '\0');
-    stream_->ReadBytes(reinterpret_cast<uint8_t*>(std::get<std::string>(value).data()), size);
-    return value;
+    if constexpr (std::is_same_v<Reader, ByteBufferStreamReader>) {
+      // Copied once, straight from the message.
+      const auto* bytes = reinterpret_cast<const char*>(stream_->ReadInPlace(size));
+      out.emplace<std::string>(bytes, size);
+    } else {
+      std::string& text = out.emplace<std::string>(size, '\0');
+      stream_->ReadBytes(reinterpret_cast<uint8_t*>(text.data()), size);
+    }
   }
 
   template <typename T>
-  EncodableValue ReadNumberList() {
+  void ReadNumberList(EncodableValue& out) {
     const size_t count = ReadSize();
     if constexpr (sizeof(T) > 1) stream_->ReadAlignment(sizeof(T));
     if (count > stream_->RemainingBytes() / sizeof(T)) {
       ReportInvalidRead();
-      return EncodableValue(std::vector<T>());
+      out.emplace<std::vector<T>>();
+      return;
     }
-    EncodableValue value(std::in_place_type<std::vector<T>>, count);
-    stream_->ReadBytes(reinterpret_cast<uint8_t*>(std::get<std::vector<T>>(value).data()),
-                       count * sizeof(T));
-    return value;
+    std::vector<T>& numbers = out.emplace<std::vector<T>>(count);
+    stream_->ReadBytes(reinterpret_cast<uint8_t*>(numbers.data()), count * sizeof(T));
   }
 
   // True while the `left` entries that remain, of at least `kBytesEach` bytes
@@ -167,35 +201,40 @@ class ValueDecoder {
     return true;
   }
 
-  EncodableValue ReadList() {
+  void ReadList(EncodableValue& out) {
     const size_t count = ReadSize();
     NestingScope scope;
-    EncodableValue value(std::in_place_type<EncodableList>);
-    auto& list = std::get<EncodableList>(value);
+    EncodableList& list = out.emplace<EncodableList>();
     // Every element takes at least its tag byte.
-    if (!EntriesFit<1>(count)) return value;
+    if (!EntriesFit<1>(count)) return;
     list.reserve(std::min(count, kListReserveLimit));
     for (size_t i = 0; i < count && EntriesFit<1>(count - i); ++i) {
-      list.push_back(ReadValue());
+      ReadValueInto(list.emplace_back());
     }
-    return value;
   }
 
-  EncodableValue ReadMap() {
+  void ReadMap(EncodableValue& out) {
     const size_t count = ReadSize();
     NestingScope scope;
-    EncodableValue value(std::in_place_type<EncodableMap>);
-    auto& map = std::get<EncodableMap>(value);
+    EncodableMap& map = out.emplace<EncodableMap>();
     // Every entry takes at least a key tag and a value tag.
     for (size_t i = 0; i < count && EntriesFit<2>(count - i); ++i) {
-      EncodableValue key = ReadValue();
-      EncodableValue entry = ReadValue();
+      EncodableValue key;
+      ReadValueInto(key);
       // Writers emit keys in order, so the end is the right place for almost
       // every key and the insertion costs one comparison. A key already
-      // present keeps its entry: the first occurrence wins.
-      map.emplace_hint(map.end(), std::move(key), std::move(entry));
+      // present keeps its entry (the first occurrence wins); the repeated
+      // entry's value is read and dropped.
+      const size_t size_before = map.size();
+      auto entry = map.emplace_hint(map.end(), std::piecewise_construct,
+                                    std::forward_as_tuple(std::move(key)), std::tuple<>());
+      if (map.size() != size_before) {
+        ReadValueInto(entry->second);
+      } else {
+        EncodableValue dropped;
+        ReadValueInto(dropped);
+      }
     }
-    return value;
   }
 
   const StandardCodecSerializer& serializer_;
