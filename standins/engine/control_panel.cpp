@@ -5,14 +5,15 @@
 #include <variant>
 #include <vector>
 
+#include "standins/engine/control_panel_ids.h"
 #include "standins/engine/view_controller.h"
 
 namespace duzavide::standin {
 namespace {
 
+using namespace control_panel_ids;  // NOLINT(build/namespaces)
+
 constexpr UINT_PTR kPollTimer = 0x5C02;
-constexpr int kConnectId = 1001;
-constexpr int kDisconnectId = 1002;
 constexpr int kMaxLogChars = 200000;
 constexpr COLORREF kBackground = RGB(246, 247, 249);
 constexpr COLORREF kTitleColor = RGB(32, 64, 128);
@@ -110,17 +111,17 @@ void ControlPanel::OnViewCreated(HWND view) {
     labels_[i] = make(L"STATIC", kFieldLabels[i], SS_LEFT | SS_CENTERIMAGE, 0, 0);
     edits_[i] = make(L"EDIT", i == kRelayPort ? L"51821" : L"",
                      WS_TABSTOP | ES_AUTOHSCROLL | (i == kRelayPort ? ES_NUMBER : 0),
-                     WS_EX_CLIENTEDGE, 2000 + i);
+                     WS_EX_CLIENTEDGE, kFirstFieldId + i);
   }
   connect_button_ = make(L"BUTTON", L"Connect", WS_TABSTOP | BS_DEFPUSHBUTTON, 0, kConnectId);
   disconnect_button_ = make(L"BUTTON", L"Disconnect", WS_TABSTOP | BS_PUSHBUTTON, 0, kDisconnectId);
-  status_ = make(L"STATIC", L"Status: waiting for the host", SS_LEFT, 0, 0);
-  stats_ = make(L"STATIC", L"Downloaded: 0 B    Uploaded: 0 B", SS_LEFT, 0, 0);
+  status_ = make(L"STATIC", L"Status: waiting for the host", SS_LEFT, 0, kStatusId);
+  stats_ = make(L"STATIC", L"Downloaded: 0 B    Uploaded: 0 B", SS_LEFT, 0, kStatsId);
   log_label_ = make(L"STATIC", L"Log", SS_LEFT, 0, 0);
   log_ =
       make(L"EDIT", L"",
            WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL,
-           WS_EX_CLIENTEDGE, 0);
+           WS_EX_CLIENTEDGE, kLogId);
   SendMessageW(log_, EM_SETLIMITTEXT, 0, 0);
   CreateFonts();
   Layout();
@@ -160,13 +161,13 @@ void ControlPanel::Layout() {
   int margin = px(20);
   int width = client.right - margin * 2;
   int label_width = px(130);
-  int row = px(28);
+  int row = px(25);
   int y = px(72);
   for (int i = 0; i < kFields; ++i) {
     MoveWindow(labels_[i], margin, y, label_width, row, TRUE);
     int edit_width = i == kRelayPort ? px(100) : width - label_width;
     MoveWindow(edits_[i], margin + label_width, y, edit_width, row, TRUE);
-    y += row + px(8);
+    y += row + px(11);
   }
   y += px(4);
   MoveWindow(connect_button_, margin + label_width, y, px(120), px(32), TRUE);
