@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "channel/binary_messenger_impl.h"
@@ -221,6 +222,35 @@ TEST_F(MessengerTest, ResponseAfterEngineEndedIsDroppedSilently) {
   EXPECT_EQ(DuzavideStandinCallCount("FlutterDesktopMessengerAddRef"), 1);
   EXPECT_EQ(DuzavideStandinCallCount("FlutterDesktopMessengerRelease"), 1);
   EXPECT_EQ(DuzavideStandinCallCount("FlutterDesktopMessengerSendResponse"), 0);
+}
+
+TEST_F(MessengerTest, AnswerFromAnotherThreadArrivesOnce) {
+  BinaryReply kept;
+  messenger_->SetMessageHandler(
+      "raw", [&](const uint8_t*, size_t, BinaryReply reply) { kept = std::move(reply); });
+  Delivery delivery = Deliver("raw", {1});
+  std::thread worker([&kept] {
+    const uint8_t answer[] = {5, 6};
+    kept(answer, sizeof(answer));
+  });
+  worker.join();
+  PumpUntil([&delivery] { return delivery.responses > 0; });
+  EXPECT_EQ(delivery.responses, 1);
+  EXPECT_EQ(delivery.response, Bytes({5, 6}));
+}
+
+TEST_F(MessengerTest, HandlerMayRemoveItsOwnRegistrationWhileRunning) {
+  int calls = 0;
+  messenger_->SetMessageHandler("raw", [&](const uint8_t*, size_t, BinaryReply reply) {
+    ++calls;
+    messenger_->SetMessageHandler("raw", nullptr);
+    const uint8_t answer[] = {3};
+    reply(answer, sizeof(answer));
+  });
+  Delivery delivery = Deliver("raw", {1});
+  EXPECT_EQ(delivery.response, Bytes({3}));
+  EXPECT_FALSE(Deliver("raw", {1}).delivered);
+  EXPECT_EQ(calls, 1);
 }
 
 TEST_F(MessengerTest, RefusedSendFreesTheReplyCopyAndNeverCallsIt) {
