@@ -1,0 +1,133 @@
+// The real Duzavide.exe, driven through the stand-in engine's script mode.
+#include <windows.h>
+// Needs the declarations of windows.h first.
+#include <gtest/gtest.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/e2e/app_process.h"
+
+namespace duzavide::e2e {
+namespace {
+
+using std::chrono::seconds;
+
+std::string Call(const std::string& method) { return "call " + MethodCallHex(method); }
+std::string Reply(const std::string& hex) { return "reply " + hex; }
+
+// Asks the notification area to update the tip of `window`'s icon 1 with the text
+// it already has: succeeds only while that icon exists.
+bool TrayIconExists(HWND window) {
+  NOTIFYICONDATAW data{};
+  data.cbSize = sizeof(data);
+  data.hWnd = window;
+  data.uID = 1;
+  data.uFlags = NIF_TIP;
+  wcscpy_s(data.szTip, L"Duzavide VPN");
+  return ::Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
+// Runs `script` to its end and expects a clean exit with code 0.
+std::vector<std::string> RunToExit(AppProcess& app) {
+  EXPECT_TRUE(app.Start());
+  EXPECT_TRUE(app.WaitForExit(seconds(90))) << "the application did not end";
+  EXPECT_EQ(app.exit_code(), 0u) << app.StandardError();
+  return app.Transcript();
+}
+
+TEST(AppRunTest, FailingViewCreationExitsWithCodeOneAndRunsNoLoop) {
+  AppProcess app({{"sleep 60000"}, /*fail_view_creation=*/true});
+  ASSERT_TRUE(app.Start());
+  // No message loop: the process ends on its own, long before the script would.
+  ASSERT_TRUE(app.WaitForExit(seconds(30)));
+  EXPECT_EQ(app.exit_code(), 1u);
+  EXPECT_NE(app.StandardError().find("Failed to create view controller."), std::string::npos)
+      << app.StandardError();
+  EXPECT_TRUE(app.Transcript().empty());
+}
+
+TEST(AppRunTest, ShowsTheViewInTheRunnerWindowAndAnswersTheInterface) {
+  AppProcess app({{"sleep 2000", Call("isConnected"), Call("getStats"), Call("getConfig"),
+                   Call("IsConnected"), Call("disconnect"), "close"}});
+  ASSERT_TRUE(app.Start());
+  HWND window = app.WaitForWindow(seconds(30));
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(window) != FALSE; }, seconds(20)));
+
+  wchar_t class_name[64] = {};
+  ::GetClassNameW(window, class_name, 64);
+  EXPECT_EQ(std::wstring(class_name), L"FLUTTER_RUNNER_WIN32_WINDOW");
+  HWND view = ::GetWindow(window, GW_CHILD);
+  ASSERT_NE(view, nullptr);
+  RECT client{};
+  RECT view_rect{};
+  ::GetClientRect(window, &client);
+  ::GetClientRect(view, &view_rect);
+  EXPECT_EQ(view_rect.right, client.right);
+  EXPECT_EQ(view_rect.bottom, client.bottom);
+
+  ASSERT_TRUE(app.WaitForExit(seconds(60)));
+  EXPECT_EQ(app.exit_code(), 0u);
+  const std::vector<std::string> expected = {
+      Reply(SuccessReplyHex(false)),
+      Reply(ZeroStatsReplyHex()),
+      "reply",  // not implemented: an empty answer
+      "reply",  // method names are case-sensitive
+      Reply(SuccessReplyHex(true)),
+  };
+  EXPECT_EQ(app.Transcript(), expected);
+}
+
+TEST(AppRunTest, MinimizingHidesTheWindowIntoTheTrayAndTheExitItemQuits) {
+  AppProcess app(
+      {{"sleep 1500", "minimize", "sleep 1500", "minimize", "sleep 1500", "command 1004"}});
+  ASSERT_TRUE(app.Start());
+  HWND window = app.WaitForWindow(seconds(30));
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(window) != FALSE; }, seconds(20)));
+  EXPECT_TRUE(WaitFor([&] { return ::IsWindowVisible(window) == FALSE; }, seconds(20)));
+  // The icon is known to the notification area while the window is hidden, also
+  // after the second minimize, and is gone once the exit item has run.
+  EXPECT_TRUE(WaitFor([&] { return TrayIconExists(window); }, seconds(10)));
+  ::Sleep(2000);
+  EXPECT_TRUE(TrayIconExists(window));
+  ASSERT_TRUE(app.WaitForExit(seconds(60)));
+  EXPECT_EQ(app.exit_code(), 0u) << app.StandardError();
+  EXPECT_FALSE(TrayIconExists(window));
+}
+
+struct ConnectedEnding {
+  const char* name;
+  std::vector<std::string> ending;  // script commands after connect and getLog
+  std::vector<std::string> expected_tail;
+};
+
+TEST(AppRunTest, EveryWayOutOfAConnectionStopsTheCore) {
+  const ConnectedEnding endings[] = {
+      {"tray disconnect, then exit item",
+       {"command 1003", "sleep 300", Call("isConnected"), "command 1004"},
+       {Reply(SuccessReplyHex(false))}},
+      {"exit item while connected", {"command 1004"}, {}},
+      {"close while connected", {"close"}, {}},
+  };
+  for (const ConnectedEnding& c : endings) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> script = {"call " + ConnectCallHex(), Call("getLog")};
+    script.insert(script.end(), c.ending.begin(), c.ending.end());
+    AppProcess app({script});
+    const std::vector<std::string> transcript = RunToExit(app);
+    ASSERT_EQ(transcript.size(), 2 + c.expected_tail.size()) << app.StandardError();
+    EXPECT_EQ(transcript[0], Reply(SuccessReplyHex(true)));
+    const DWORD core_pid = CorePidFromReplyHex(transcript[1].substr(6));
+    ASSERT_NE(core_pid, 0u) << transcript[1];
+    EXPECT_TRUE(ProcessGone(core_pid, seconds(10)));
+    for (size_t i = 0; i < c.expected_tail.size(); ++i) {
+      EXPECT_EQ(transcript[2 + i], c.expected_tail[i]);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace duzavide::e2e
