@@ -23,7 +23,7 @@ namespace {
 constexpr int kUsageExitCode = 2;
 constexpr int kBadConfigExitCode = 23;
 constexpr int kSetupExitCode = 24;
-constexpr unsigned long kChildLifetimeMs = 4000;
+constexpr unsigned long kChildLifetimeMs = 6000;
 
 bool ReadWholeFile(const std::wstring& path, std::string* bytes) {
   FILE* file = _wfopen(path.c_str(), L"rb");

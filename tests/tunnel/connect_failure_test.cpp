@@ -1,0 +1,101 @@
+// Connect's failure paths: each returns false, undoes what it set up and sends
+// only the lines it is meant to.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "tests/tunnel/tunnel_session_fixture.h"
+#include "tunnel/data_folder.h"
+
+namespace duzavide::tunnel_test {
+namespace {
+
+namespace fs = std::filesystem;
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+
+TEST_F(TunnelSessionTest, MissingCoreCreatesDataFolderAndNothingElse) {
+  HiddenCore hidden;
+  // Warm the system libraries the sequence loads, so handle counts compare.
+  EXPECT_FALSE(session_.Connect(LoopbackRequest()));
+  std::error_code error;
+  fs::remove_all(DataFolder(), error);
+  lines_.Clear();
+  DWORD handles = HandleCount();
+
+  EXPECT_FALSE(session_.Connect(LoopbackRequest()));
+
+  EXPECT_TRUE(fs::is_directory(DataFolder()));
+  EXPECT_FALSE(fs::exists(ConfigFilePath()));
+  EXPECT_EQ(HandleCount(), handles);  // no socket, pipe, thread or process left
+  EXPECT_EQ(lines_.Lines(), std::vector<std::string>{kNotFoundLine});
+  EXPECT_FALSE(session_.IsConnected());
+}
+
+TEST_F(TunnelSessionTest, SilentAndUndoneFailuresBeforeTheCore) {
+  ConnectRequest no_question = LoopbackRequest();
+  no_question.vlessUrl = "vless://user@127.0.0.1:8443";
+  ConnectRequest no_at = LoopbackRequest();
+  no_at.vlessUrl = "vless://127.0.0.1:8443?security=none";
+  ConnectRequest unresolvable = LoopbackRequest();
+  unresolvable.vlessUrl = "vless://user@host.invalid:443?security=reality";
+  ConnectRequest no_config = LoopbackRequest();
+  no_config.address.clear();  // the configuration writer answers "{}"
+  struct Case {
+    const char* name;
+    ConnectRequest request;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"link without question mark", no_question, {}},
+      {"link without at sign", no_at, {}},
+      {"unresolvable host", unresolvable, {kNoInterfaceLine}},
+      {"configuration refused", no_config, {}},
+  };
+  EXPECT_FALSE(session_.Connect(no_config));  // warm-up, see above
+  lines_.Clear();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::error_code error;
+    fs::remove(ConfigFilePath(), error);
+    DWORD handles = HandleCount();
+    EXPECT_FALSE(session_.Connect(c.request));
+    EXPECT_FALSE(fs::exists(ConfigFilePath()));
+    EXPECT_EQ(HandleCount(), handles);  // bridge thread and sockets are gone again
+    EXPECT_EQ(lines_.Lines(), c.lines);
+    EXPECT_FALSE(session_.IsConnected());
+    lines_.Clear();
+  }
+  EXPECT_EQ(CountCoreProcesses(), 0);
+}
+
+TEST_F(TunnelSessionTest, CoreThatExitsAtOnceFailsAfterItsFirstSecond) {
+  core_.SetDirectives("exit 3\n");
+  auto start = steady_clock::now();
+  EXPECT_FALSE(session_.Connect(LoopbackRequest()));
+  auto elapsed = std::chrono::duration_cast<milliseconds>(steady_clock::now() - start);
+  EXPECT_GE(elapsed.count(), 1000);
+  EXPECT_LT(elapsed.count(), 4000);
+
+  EXPECT_FALSE(session_.IsConnected());
+  EXPECT_EQ(lines_.Count(kStartedLine), 0u);
+  EXPECT_EQ(lines_.Count(kUnexpectedLine), 1u);
+  EXPECT_EQ(lines_.Count(kStoppedLine), 1u);  // a process handle was still held
+  EXPECT_EQ(stopped_.load(), 1);
+  EXPECT_EQ(session_.ReadTrafficCounters().downlink_bytes, 0u);
+  // Idle again: a further Disconnect has nothing to stop and says nothing.
+  size_t lines = lines_.Lines().size();
+  session_.Disconnect();
+  EXPECT_EQ(lines_.Lines().size(), lines);
+  EXPECT_EQ(CountCoreProcesses(), 0);
+}
+
+TEST_F(TunnelSessionTest, CoreRejectingItsConfigurationFails) {
+  core_.SetDirectives("this is not a directive\n");  // the stand-in exits with 23
+  EXPECT_FALSE(session_.Connect(LoopbackRequest()));
+  EXPECT_FALSE(session_.IsConnected());
+  EXPECT_TRUE(Contains(session_.TakeLog(), "standin-core.txt line 1"));
+}
+
+}  // namespace
+}  // namespace duzavide::tunnel_test

@@ -1,0 +1,217 @@
+// Connect with the stand-in core: the running session, its files and lines, the
+// core's end noticed from outside, and the whole WireGuard data path.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "tests/tunnel/tunnel_session_fixture.h"
+#include "tunnel/control_channel.h"
+#include "tunnel/data_folder.h"
+
+namespace duzavide::tunnel_test {
+namespace {
+
+namespace fs = std::filesystem;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+using std::chrono::steady_clock;
+
+bool UdpPortFree(uint16_t port) {
+  SOCKET probe = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
+  bool bound = ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+  ::closesocket(probe);
+  return bound;
+}
+
+bool WaitUntil(const std::function<bool()>& done, milliseconds timeout) {
+  auto deadline = steady_clock::now() + timeout;
+  while (!done()) {
+    if (steady_clock::now() >= deadline) return false;
+    ::Sleep(20);
+  }
+  return true;
+}
+
+TEST_F(TunnelSessionTest, RunsTheCoreUntilItIsKilledFromOutside) {
+  ASSERT_TRUE(session_.Connect(LoopbackRequest()));
+  EXPECT_EQ(lines_.Count(kStartedLine), 1u);
+  EXPECT_TRUE(session_.IsConnected());
+  EXPECT_TRUE(lines_.WaitFor(kBridgeConnectedLine, seconds(5)));
+
+  std::string log = TakeLogUntil([](const std::string& text) { return Contains(text, "\n"); });
+  DWORD pid = CorePidFromLog(log);
+  uint32_t tcp_port = NumberAfter(log, "listen 127.0.0.1:");
+  uint32_t udp_port = NumberAfter(log, "peer 127.0.0.1:");
+  ASSERT_NE(pid, 0u) << log;
+  ASSERT_NE(tcp_port, 0u);
+  ASSERT_NE(udp_port, 0u);
+
+  // The file the core read: line feeds stored as CR LF, the session's real ports.
+  std::string config = ReadFileBytes(ConfigFilePath());
+  ASSERT_FALSE(config.empty());
+  size_t feeds = 0;
+  for (size_t i = 0; i < config.size(); ++i) {
+    if (config[i] != '\n') continue;
+    ++feeds;
+    EXPECT_TRUE(i > 0 && config[i - 1] == '\r') << "bare line feed at " << i;
+  }
+  EXPECT_GT(feeds, 10u);
+  EXPECT_TRUE(Contains(config, "\"port\": " + std::to_string(tcp_port) + ",\r\n"));
+  EXPECT_TRUE(Contains(config, "\"endpoint\": \"127.0.0.1:" + std::to_string(udp_port) + "\""));
+  EXPECT_FALSE(UdpPortFree(static_cast<uint16_t>(udp_port)));  // the bridge holds it
+
+  // Connected: any further Connect answers true at once without looking.
+  auto start = steady_clock::now();
+  EXPECT_TRUE(session_.Connect(ConnectRequest()));
+  EXPECT_LT(steady_clock::now() - start, milliseconds(200));
+  EXPECT_EQ(lines_.Count(kStartedLine), 1u);
+
+  // The core dies without Disconnect.
+  HANDLE core = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+  ASSERT_NE(core, nullptr);
+  ASSERT_TRUE(::TerminateProcess(core, 9));
+  EXPECT_EQ(::WaitForSingleObject(core, 5000), WAIT_OBJECT_0);
+  ::CloseHandle(core);
+  EXPECT_TRUE(lines_.WaitFor(kUnexpectedLine, seconds(5)));
+  EXPECT_FALSE(session_.IsConnected());
+  EXPECT_TRUE(WaitUntil([&] { return UdpPortFree(static_cast<uint16_t>(udp_port)); }, seconds(4)));
+  EXPECT_EQ(stopped_.load(), 1);
+  TrafficCounters counters = session_.ReadTrafficCounters();
+  EXPECT_EQ(counters.downlink_bytes, 0u);
+  EXPECT_EQ(counters.uplink_bytes, 0u);
+  EXPECT_EQ(lines_.Count(kStoppedLine), 0u);
+
+  // Process, thread, job, pipe end and reader thread stay held until Disconnect.
+  DWORD held = HandleCount();
+  session_.Disconnect();
+  EXPECT_LE(HandleCount() + 5, held);
+  EXPECT_EQ(lines_.Count(kStoppedLine), 1u);
+  EXPECT_EQ(lines_.Count(kUnexpectedLine), 1u);
+  EXPECT_EQ(stopped_.load(), 1);
+}
+
+TEST_F(TunnelSessionTest, CarriesDatagramsBothWaysThroughTheRelay) {
+  EchoRelay relay;
+  ConnectRequest request = LoopbackRequest(relay.port());
+
+  // Through the control channel, as the interface does it.
+  auto call = [&](const char* method, std::unique_ptr<EncodableValue> arguments) {
+    struct Capture : MethodResult {
+      EncodableValue* out;
+      explicit Capture(EncodableValue* target) : out(target) {}
+      void SuccessInternal(const EncodableValue* value) override {
+        if (value != nullptr) *out = *value;
+      }
+      void ErrorInternal(const std::string&, const std::string&, const EncodableValue*) override {}
+      void NotImplementedInternal() override {}
+    };
+    EncodableValue reply;
+    HandleControlChannelCall(session_, MethodCall(method, std::move(arguments)),
+                             std::make_unique<Capture>(&reply));
+    return reply;
+  };
+  EncodableMap wireguard{
+      {EncodableValue("private_key"), EncodableValue(request.private_key)},
+      {EncodableValue("address"), EncodableValue(request.address)},
+      {EncodableValue("server_public_key"), EncodableValue(request.server_public_key)},
+      {EncodableValue("relay_address"), EncodableValue("127.0.0.1")},
+      {EncodableValue("relay_port"), EncodableValue(static_cast<int32_t>(relay.port()))}};
+  EncodableMap arguments{{EncodableValue("vlessUrl"), EncodableValue(request.vlessUrl)},
+                         {EncodableValue("wireguard"), EncodableValue(wireguard)}};
+  ASSERT_EQ(call("connect", std::make_unique<EncodableValue>(arguments)), EncodableValue(true));
+
+  std::string first = TakeLogUntil([](const std::string& t) { return Contains(t, "\n"); });
+  EXPECT_TRUE(Contains(first, "standin-core started pid "));
+  std::string later;
+  auto deadline = steady_clock::now() + seconds(10);
+  while (!Contains(later, "standin-pong standin-ping ") && steady_clock::now() < deadline) {
+    ::Sleep(100);
+    later += std::get<std::string>(call("getLog", nullptr));
+  }
+  EXPECT_TRUE(Contains(later, "standin-pong standin-ping ")) << later;
+  EXPECT_FALSE(Contains(later, "standin-core started"));  // taken before, not again
+  EXPECT_GT(relay.frames(), 0);
+
+  // An unusable request while connected is refused and leaves the tunnel up.
+  EXPECT_EQ(call("connect", std::make_unique<EncodableValue>(EncodableMap{})),
+            EncodableValue(false));
+  EXPECT_EQ(call("isConnected", nullptr), EncodableValue(true));
+  EXPECT_EQ(call("disconnect", nullptr), EncodableValue(true));
+  EXPECT_EQ(call("isConnected", nullptr), EncodableValue(false));
+  EXPECT_EQ(lines_.Count(kStoppedLine), 1u);
+  EXPECT_EQ(lines_.Count(kUnexpectedLine), 0u);
+  EXPECT_EQ(stopped_.load(), 0);
+  EXPECT_EQ(CountCoreProcesses(), 0);
+}
+
+TEST_F(TunnelSessionTest, FallsBackToTheCoreBesideTheExecutable) {
+  std::error_code error;
+  fs::remove(StandinCore::DataFolderCopy(), error);
+  std::wstring directives = TestExeDirectory() + L"\\standin-core.txt";
+  FILE* file = _wfopen(directives.c_str(), L"wb");
+  ASSERT_NE(file, nullptr);
+  fputs("print started beside the executable\\n\n", file);
+  fclose(file);
+  bool connected = session_.Connect(LoopbackRequest());
+  fs::remove(directives, error);
+  ASSERT_TRUE(connected);
+  std::string log = TakeLogUntil(
+      [](const std::string& t) { return Contains(t, "started beside the executable\n"); });
+  EXPECT_TRUE(Contains(log, "started beside the executable\n")) << log;
+}
+
+// A child of the core keeps the output pipe open after the core is killed, so
+// only IsConnected can see the end; Disconnect's job closing ends the child too.
+TEST_F(TunnelSessionTest, CoreEndSeenByIsConnectedWhileItsChildHoldsThePipe) {
+  core_.SetDirectives("spawn-child\n");
+  ASSERT_TRUE(session_.Connect(LoopbackRequest()));
+  std::string log = TakeLogUntil([](const std::string& t) { return Contains(t, "\n"); });
+  HANDLE core = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, CorePidFromLog(log));
+  ASSERT_NE(core, nullptr);
+  ::Sleep(300);  // the child is up
+  ASSERT_EQ(CountCoreProcesses(), 2);
+  ASSERT_TRUE(::TerminateProcess(core, 9));
+  EXPECT_EQ(::WaitForSingleObject(core, 5000), WAIT_OBJECT_0);
+  ::CloseHandle(core);
+  ::Sleep(500);
+  EXPECT_EQ(lines_.Count(kUnexpectedLine), 0u);  // the pipe has not ended
+  EXPECT_EQ(stopped_.load(), 0);
+
+  EXPECT_FALSE(session_.IsConnected());
+  EXPECT_EQ(stopped_.load(), 1);
+  EXPECT_FALSE(session_.IsConnected());
+  EXPECT_EQ(stopped_.load(), 1);  // the end is handled once
+
+  // Closing the job ends the child at once, and with it the pipe.
+  auto start = steady_clock::now();
+  session_.Disconnect();
+  EXPECT_LT(steady_clock::now() - start, milliseconds(1500));
+  EXPECT_EQ(CountCoreProcesses(), 0);
+  EXPECT_EQ(lines_.Count(kUnexpectedLine), 0u);
+  EXPECT_EQ(lines_.Count(kStoppedLine), 1u);
+}
+
+// The core gets its output pipe and nothing else of the host: an inheritable pipe
+// end held by the host is not passed on, so closing the host's copy breaks it.
+TEST_F(TunnelSessionTest, CoreInheritsOnlyItsOutputPipe) {
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE read_end = nullptr;
+  HANDLE write_end = nullptr;
+  ASSERT_TRUE(::CreatePipe(&read_end, &write_end, &inheritable, 0));
+  ASSERT_TRUE(session_.Connect(LoopbackRequest()));
+  ::CloseHandle(write_end);
+  DWORD available = 0;
+  BOOL peeked = ::PeekNamedPipe(read_end, nullptr, 0, nullptr, &available, nullptr);
+  DWORD error = ::GetLastError();
+  ::CloseHandle(read_end);
+  EXPECT_FALSE(peeked) << "the core holds a copy of an unrelated inheritable handle";
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_BROKEN_PIPE));
+}
+
+}  // namespace
+}  // namespace duzavide::tunnel_test

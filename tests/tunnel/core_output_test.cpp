@@ -1,0 +1,84 @@
+// The core's output as it reaches the log and the line observer through the real
+// pipe and reader thread.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "tests/tunnel/tunnel_session_fixture.h"
+
+namespace duzavide::tunnel_test {
+namespace {
+
+// Observer lines after the stand-in's start line, without the status lines.
+std::vector<std::string> CoreLines(const std::vector<std::string>& lines) {
+  std::vector<std::string> out;
+  for (const std::string& line : lines) {
+    if (line.rfind("[xray] ", 0) == 0 || line.rfind("[bridge] ", 0) == 0) continue;
+    if (line.rfind("standin-core started", 0) == 0) continue;
+    out.push_back(line);
+  }
+  return out;
+}
+
+// A relay that accepts the core's forwarded stream and stays silent, so the
+// core prints nothing but what a test asks for.
+class CoreOutputTest : public TunnelSessionTest {
+ protected:
+  EchoRelay relay_{/*echo=*/false};
+};
+
+TEST_F(CoreOutputTest, CrLfLineThenPartialLine) {
+  core_.SetDirectives("print first\\r\\nsecond\n");
+  ASSERT_TRUE(session_.Connect(LoopbackRequest(relay_.port())));
+  std::string log = TakeLogUntil([](const std::string& t) { return Contains(t, "second"); });
+  EXPECT_TRUE(Contains(log, "\nfirst\r\nsecond")) << log;
+  EXPECT_EQ(CoreLines(lines_.Lines()), (std::vector<std::string>{"first\r", "second"}));
+}
+
+TEST_F(CoreOutputTest, LongOutputWithoutLineFeed) {
+  core_.SetDirectives("print-bytes 5000 b\n");
+  ASSERT_TRUE(session_.Connect(LoopbackRequest(relay_.port())));
+  const std::string run(5000, 'b');
+  std::string log = TakeLogUntil([&](const std::string& t) { return Contains(t, run); });
+  EXPECT_TRUE(Contains(log, "\n" + run));  // joined in the log
+  std::vector<std::string> pieces = CoreLines(lines_.Lines());
+  EXPECT_GE(pieces.size(), 2u);  // reads are at most 4095 bytes
+  size_t total = 0;
+  for (const std::string& piece : pieces) {
+    EXPECT_EQ(piece.find_first_not_of('b'), std::string::npos);
+    total += piece.size();
+  }
+  EXPECT_EQ(total, 5000u);
+}
+
+TEST_F(CoreOutputTest, CharacterAtTheReadBoundaryStaysWhole) {
+  // One write of 4094 ASCII bytes and then two-byte characters: a read of at most
+  // 4095 bytes that starts with the write ends inside the first character.
+  std::string characters;
+  for (int i = 0; i < 40; ++i) characters += "\\xc3\\xa9";
+  core_.SetDirectives("print " + std::string(4094, 'a') + characters + " end\\n\n");
+  ASSERT_TRUE(session_.Connect(LoopbackRequest(relay_.port())));
+  std::string log = TakeLogUntil([](const std::string& t) { return Contains(t, " end\n"); });
+  std::string expected = std::string(4094, 'a');
+  for (int i = 0; i < 40; ++i) expected += "\xC3\xA9";
+  EXPECT_TRUE(Contains(log, expected + " end\n"));
+  EXPECT_FALSE(Contains(log, "\xEF\xBF\xBD"));
+}
+
+TEST_F(CoreOutputTest, UntakenOutputSurvivesIntoTheNextRun) {
+  core_.SetDirectives("print from the first run\\n\n");
+  ASSERT_TRUE(session_.Connect(LoopbackRequest(relay_.port())));
+  ::Sleep(300);
+  session_.Disconnect();
+  core_.SetDirectives("print from the second run\\n\n");
+  ASSERT_TRUE(session_.Connect(LoopbackRequest(relay_.port())));
+  std::string log = TakeLogUntil([](const std::string& t) { return Contains(t, "second run"); });
+  size_t first = log.find("from the first run\n");
+  size_t second = log.find("from the second run\n");
+  ASSERT_NE(first, std::string::npos) << log;
+  ASSERT_NE(second, std::string::npos) << log;
+  EXPECT_LT(first, second);
+}
+
+}  // namespace
+}  // namespace duzavide::tunnel_test

@@ -1,0 +1,231 @@
+#include "tests/tunnel/tunnel_test_support.h"
+
+#include <tlhelp32.h>
+#include <ws2tcpip.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
+#include "tunnel/data_folder.h"
+
+namespace duzavide::tunnel_test {
+namespace fs = std::filesystem;
+
+std::wstring TestExeDirectory() {
+  wchar_t path[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  return fs::path(path).parent_path().wstring();
+}
+
+std::wstring StandinCore::DataFolderCopy() { return DataFolder() + L"\\xray.exe"; }
+
+StandinCore::StandinCore() : directives_path_(DataFolder() + L"\\standin-core.txt") {
+  std::error_code error;
+  fs::create_directories(DataFolder(), error);
+  fs::copy_file(TestExeDirectory() + L"\\xray.exe", DataFolderCopy(),
+                fs::copy_options::overwrite_existing, error);
+  ClearDirectives();
+}
+
+StandinCore::~StandinCore() {
+  ClearDirectives();
+  std::error_code error;
+  fs::remove(DataFolderCopy(), error);
+}
+
+void StandinCore::SetDirectives(const std::string& text) {
+  FILE* file = _wfopen(directives_path_.c_str(), L"wb");
+  if (file == nullptr) return;
+  fwrite(text.data(), 1, text.size(), file);
+  fclose(file);
+}
+
+void StandinCore::ClearDirectives() {
+  std::error_code error;
+  fs::remove(directives_path_, error);
+}
+
+HiddenCore::HiddenCore() {
+  for (const std::wstring& path :
+       {StandinCore::DataFolderCopy(), TestExeDirectory() + L"\\xray.exe"}) {
+    std::error_code error;
+    fs::rename(path, path + L".hidden", error);
+    if (!error) moved_.push_back(path);
+  }
+}
+
+HiddenCore::~HiddenCore() {
+  for (const std::wstring& path : moved_) {
+    std::error_code error;
+    fs::rename(path + L".hidden", path, error);
+  }
+}
+
+void LineRecorder::Add(const std::string& line) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  lines_.push_back(line);
+  changed_.notify_all();
+}
+
+void LineRecorder::Clear() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  lines_.clear();
+}
+
+std::vector<std::string> LineRecorder::Lines() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return lines_;
+}
+
+size_t LineRecorder::Count(const std::string& line) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  size_t count = 0;
+  for (const std::string& recorded : lines_) count += recorded == line ? 1 : 0;
+  return count;
+}
+
+bool LineRecorder::WaitFor(const std::string& line, std::chrono::milliseconds timeout,
+                           size_t times) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, timeout, [&] {
+    size_t count = 0;
+    for (const std::string& recorded : lines_) count += recorded == line ? 1 : 0;
+    return count >= times;
+  });
+}
+
+EchoRelay::EchoRelay(bool echo) : echo_(echo) {
+  listener_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int size = sizeof(address);
+  ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+  ::listen(listener_, 4);
+  ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
+  port_ = ntohs(address.sin_port);
+  thread_ = std::thread(&EchoRelay::Serve, this);
+}
+
+EchoRelay::~EchoRelay() {
+  stopping_ = true;
+  ::closesocket(listener_);
+  SOCKET client = client_.exchange(INVALID_SOCKET);
+  if (client != INVALID_SOCKET) ::shutdown(client, SD_BOTH);
+  thread_.join();
+}
+
+void EchoRelay::Serve() {
+  while (!stopping_) {
+    SOCKET client = ::accept(listener_, nullptr, nullptr);
+    if (client == INVALID_SOCKET) return;
+    client_ = client;
+    std::string pending;
+    char buffer[65536];
+    for (;;) {
+      int got = ::recv(client, buffer, sizeof(buffer), 0);
+      if (got <= 0) break;
+      pending.append(buffer, static_cast<size_t>(got));
+      while (pending.size() >= 2) {
+        size_t length =
+            (static_cast<unsigned char>(pending[0]) << 8) | static_cast<unsigned char>(pending[1]);
+        if (pending.size() < length + 2) break;
+        if (echo_) ::send(client, pending.data(), static_cast<int>(length + 2), 0);
+        ++frames_;
+        pending.erase(0, length + 2);
+      }
+    }
+    if (client_.exchange(INVALID_SOCKET) != INVALID_SOCKET) ::closesocket(client);
+  }
+}
+
+ConnectRequest LoopbackRequest(uint16_t relay_port) {
+  ConnectRequest request;
+  request.vlessUrl =
+      "vless://0a1b2c3d-0000-4000-8000-000000000001@127.0.0.1:8443?security=reality&sni=a.test";
+  request.private_key = "cHJpdmF0ZS1rZXktZm9yLXRlc3Rz";
+  request.address = "10.66.0.2/32";
+  request.server_public_key = "c2VydmVyLXB1YmxpYy1rZXk=";
+  request.relay_address = "127.0.0.1";
+  request.relay_port = relay_port;
+  return request;
+}
+
+namespace {
+
+// The documented layout of the system handle table (information class 16).
+struct HandleEntry {
+  USHORT owner_pid;
+  USHORT creator_back_trace_index;
+  UCHAR object_type_index;
+  UCHAR attributes;
+  USHORT handle_value;
+  PVOID object;
+  ULONG granted_access;
+};
+struct HandleTable {
+  ULONG count;
+  HandleEntry entries[1];
+};
+using QuerySystemInformation = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+
+}  // namespace
+
+DWORD OwnHandleCount() {
+  DWORD count = 0;
+  if (::GetProcessHandleCount(::GetCurrentProcess(), &count) && count > 0) return count;
+  auto query = reinterpret_cast<QuerySystemInformation>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+  if (query == nullptr) return 0;
+  std::vector<char> buffer(1 << 20);
+  for (int attempt = 0; attempt < 6; ++attempt) {
+    ULONG needed = 0;
+    LONG status = query(16, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
+    if (status == 0) break;
+    buffer.assign(std::max<size_t>(buffer.size() * 2, needed + 4096), 0);
+    if (attempt == 5) return 0;
+  }
+  const auto* table = reinterpret_cast<const HandleTable*>(buffer.data());
+  USHORT self = static_cast<USHORT>(::GetCurrentProcessId());
+  count = 0;
+  for (ULONG i = 0; i < table->count; ++i) count += table->entries[i].owner_pid == self ? 1 : 0;
+  return count;
+}
+
+int CountCoreProcesses() {
+  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return -1;
+  int count = 0;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = ::Process32FirstW(snapshot, &entry); more;
+       more = ::Process32NextW(snapshot, &entry)) {
+    if (_wcsicmp(entry.szExeFile, L"xray.exe") == 0) ++count;
+  }
+  ::CloseHandle(snapshot);
+  return count;
+}
+
+uint32_t NumberAfter(const std::string& log, const std::string& key) {
+  size_t at = log.find(key);
+  if (at == std::string::npos) return 0;
+  return static_cast<uint32_t>(std::strtoul(log.c_str() + at + key.size(), nullptr, 10));
+}
+
+DWORD CorePidFromLog(const std::string& log) {
+  return NumberAfter(log, "standin-core started pid ");
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+  std::string bytes;
+  FILE* file = _wfopen(path.c_str(), L"rb");
+  if (file == nullptr) return bytes;
+  char buffer[4096];
+  size_t got = 0;
+  while ((got = fread(buffer, 1, sizeof(buffer), file)) > 0) bytes.append(buffer, got);
+  fclose(file);
+  return bytes;
+}
+
+}  // namespace duzavide::tunnel_test

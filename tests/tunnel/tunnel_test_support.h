@@ -1,0 +1,106 @@
+// Shared pieces of the tunnel tests: placing the stand-in core, recording lines,
+// an echoing relay on 127.0.0.1, and looking at processes.
+#ifndef TESTS_TUNNEL_TUNNEL_TEST_SUPPORT_H_
+#define TESTS_TUNNEL_TUNNEL_TEST_SUPPORT_H_
+
+// clang-format off
+#include <winsock2.h>
+#include <windows.h>
+// clang-format on
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "config/connect_request.h"
+
+namespace duzavide::tunnel_test {
+
+// The test executable's directory, where the build puts the stand-in xray.exe.
+std::wstring TestExeDirectory();
+
+// Copies the stand-in core into the data folder (where the host looks first) and
+// writes / removes the directive file beside it. Removes both on destruction.
+class StandinCore {
+ public:
+  StandinCore();
+  ~StandinCore();
+  void SetDirectives(const std::string& text);
+  void ClearDirectives();
+  static std::wstring DataFolderCopy();
+
+ private:
+  std::wstring directives_path_;
+};
+
+// Moves every copy of xray.exe the host could find out of the way, and back.
+class HiddenCore {
+ public:
+  HiddenCore();
+  ~HiddenCore();
+
+ private:
+  std::vector<std::wstring> moved_;
+};
+
+// Thread-safe record of observer lines.
+class LineRecorder {
+ public:
+  void Add(const std::string& line);
+  void Clear();
+  std::vector<std::string> Lines();
+  size_t Count(const std::string& line);
+  // Waits until `line` has been recorded at least `times` times.
+  bool WaitFor(const std::string& line, std::chrono::milliseconds timeout, size_t times = 1);
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<std::string> lines_;
+};
+
+// A TCP listener on 127.0.0.1 that reads length-prefixed frames and writes each
+// frame back unchanged (or, when not echoing, just swallows them). Counts frames.
+class EchoRelay {
+ public:
+  explicit EchoRelay(bool echo = true);
+  ~EchoRelay();
+  uint16_t port() const { return port_; }
+  int frames() const { return frames_.load(); }
+
+ private:
+  void Serve();
+  SOCKET listener_ = INVALID_SOCKET;
+  uint16_t port_ = 0;
+  const bool echo_;
+  std::atomic<bool> stopping_{false};
+  std::atomic<int> frames_{0};
+  std::atomic<SOCKET> client_{INVALID_SOCKET};
+  std::thread thread_;
+};
+
+// A request the configuration writer accepts, whose proxy host is 127.0.0.1.
+ConnectRequest LoopbackRequest(uint16_t relay_port = 9);
+
+// Handles open in this process: GetProcessHandleCount, or where that reports
+// nothing (Wine), the entries of the system handle table owned by this process.
+DWORD OwnHandleCount();
+
+// Number of running processes named xray.exe.
+int CountCoreProcesses();
+
+// The pid from the stand-in's start line in `log`, or 0.
+DWORD CorePidFromLog(const std::string& log);
+// The number after `key` (e.g. "listen 127.0.0.1:") in `log`, or 0.
+uint32_t NumberAfter(const std::string& log, const std::string& key);
+
+std::string ReadFileBytes(const std::wstring& path);
+
+}  // namespace duzavide::tunnel_test
+
+#endif  // TESTS_TUNNEL_TUNNEL_TEST_SUPPORT_H_
