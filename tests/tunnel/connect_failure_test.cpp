@@ -22,10 +22,13 @@ TEST_F(TunnelSessionTest, MissingCoreCreatesDataFolderAndNothingElse) {
   std::error_code error;
   fs::remove_all(DataFolder(), error);
   lines_.Clear();
+  ASSERT_TRUE(SetProxyFlags(PROXY_TYPE_DIRECT | PROXY_TYPE_PROXY));
+  ASSERT_TRUE(ManualProxyOn());
   DWORD handles = HandleCount();
 
   EXPECT_FALSE(session_.Connect(LoopbackRequest()));
 
+  EXPECT_FALSE(ManualProxyOn());
   EXPECT_TRUE(fs::is_directory(DataFolder()));
   EXPECT_FALSE(fs::exists(ConfigFilePath()));
   EXPECT_EQ(HandleCount(), handles);  // no socket, pipe, thread or process left

@@ -2,45 +2,12 @@
 
 #include <gtest/gtest.h>
 
-// clang-format off
-#include <windows.h>
-#include <wininet.h>
-// clang-format on
-
 #include "tests/tunnel/tunnel_session_fixture.h"
 
 namespace duzavide::tunnel_test {
 namespace {
 
-DWORD ProxyFlags() {
-  INTERNET_PER_CONN_OPTIONW option{};
-  option.dwOption = INTERNET_PER_CONN_FLAGS;
-  INTERNET_PER_CONN_OPTION_LISTW list{};
-  list.dwSize = sizeof(list);
-  list.dwOptionCount = 1;
-  list.pOptions = &option;
-  DWORD size = sizeof(list);
-  if (!::InternetQueryOptionW(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, &size)) {
-    return 0;
-  }
-  return option.Value.dwValue;
-}
-
-bool SetProxyFlags(DWORD flags) {
-  INTERNET_PER_CONN_OPTIONW option{};
-  option.dwOption = INTERNET_PER_CONN_FLAGS;
-  option.Value.dwValue = flags;
-  INTERNET_PER_CONN_OPTION_LISTW list{};
-  list.dwSize = sizeof(list);
-  list.dwOptionCount = 1;
-  list.pOptions = &option;
-  return ::InternetSetOptionW(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list,
-                              sizeof(list)) != FALSE;
-}
-
 constexpr DWORD kManualProxy = PROXY_TYPE_DIRECT | PROXY_TYPE_PROXY;
-
-bool ManualProxyOn() { return (ProxyFlags() & PROXY_TYPE_PROXY) != 0; }
 
 TEST_F(TunnelSessionTest, ProxyIsDirectAfterEveryConnectAndDisconnect) {
   ASSERT_TRUE(SetProxyFlags(kManualProxy));

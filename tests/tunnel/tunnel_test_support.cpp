@@ -193,6 +193,34 @@ DWORD OwnHandleCount() {
   return count;
 }
 
+DWORD ProxyFlags() {
+  INTERNET_PER_CONN_OPTIONW option{};
+  option.dwOption = INTERNET_PER_CONN_FLAGS;
+  INTERNET_PER_CONN_OPTION_LISTW list{};
+  list.dwSize = sizeof(list);
+  list.dwOptionCount = 1;
+  list.pOptions = &option;
+  DWORD size = sizeof(list);
+  if (!::InternetQueryOptionW(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, &size)) {
+    return 0;
+  }
+  return option.Value.dwValue;
+}
+
+bool SetProxyFlags(DWORD flags) {
+  INTERNET_PER_CONN_OPTIONW option{};
+  option.dwOption = INTERNET_PER_CONN_FLAGS;
+  option.Value.dwValue = flags;
+  INTERNET_PER_CONN_OPTION_LISTW list{};
+  list.dwSize = sizeof(list);
+  list.dwOptionCount = 1;
+  list.pOptions = &option;
+  return ::InternetSetOptionW(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list,
+                              sizeof(list)) != FALSE;
+}
+
+bool ManualProxyOn() { return (ProxyFlags() & PROXY_TYPE_PROXY) != 0; }
+
 int CountCoreProcesses() {
   HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   if (snapshot == INVALID_HANDLE_VALUE) return -1;

@@ -6,6 +6,7 @@
 // clang-format off
 #include <winsock2.h>
 #include <windows.h>
+#include <wininet.h>
 // clang-format on
 
 #include <atomic>
@@ -90,6 +91,12 @@ ConnectRequest LoopbackRequest(uint16_t relay_port = 9);
 // Handles open in this process: GetProcessHandleCount, or where that reports
 // nothing (Wine), the entries of the system handle table owned by this process.
 DWORD OwnHandleCount();
+
+// The per-connection proxy flags of the default connection, and setting them.
+// Wine reports a manual proxy as PROXY_TYPE_PROXY alone.
+DWORD ProxyFlags();
+bool SetProxyFlags(DWORD flags);
+bool ManualProxyOn();
 
 // Number of running processes named xray.exe.
 int CountCoreProcesses();
