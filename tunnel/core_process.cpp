@@ -111,7 +111,12 @@ bool LaunchCoreProcess(const std::wstring& core_path, const std::wstring& config
   core->thread_id = info.dwThreadId;
   core->job = CreateKillOnCloseJob();
   if (core->job && !::AssignProcessToJobObject(core->job.Get(), info.hProcess)) core->job.Reset();
-  ::ResumeThread(info.hThread);
+  if (::ResumeThread(info.hThread) == static_cast<DWORD>(-1)) {
+    // A core that never runs would still look alive to the survival check.
+    ::TerminateProcess(info.hProcess, 0);
+    *core = CoreProcess();
+    return false;
+  }
   return true;
 }
 

@@ -26,8 +26,8 @@ void WriteAll(DWORD which, const std::string& bytes) {
     }
     offset += written;
   }
-  // A pipe has no user-mode buffer, but a file or console may.
-  ::FlushFileBuffers(handle);
+  // WriteFile keeps nothing back, so the reader has the bytes now. (Flushing a pipe
+  // would instead wait until the host has read everything.)
 }
 
 }  // namespace
