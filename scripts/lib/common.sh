@@ -20,7 +20,8 @@ start_wine() {
   export WINEDLLOVERRIDES="mscoree,mshtml="
   export WINEARCH=win64
   mkdir -p "$WINEPREFIX"
-  wineserver -p
+  # A server left running for this prefix (an interrupted earlier run) is reused.
+  wineserver -p 2>/dev/null || true
   wine wineboot -i >/dev/null 2>&1 </dev/null || true
 }
 
