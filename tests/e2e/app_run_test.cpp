@@ -49,13 +49,15 @@ TEST(AppRunTest, FailingViewCreationExitsWithCodeOneAndRunsNoLoop) {
 }
 
 TEST(AppRunTest, ShowsTheViewInTheRunnerWindowAndAnswersTheInterface) {
-  AppProcess app({{"sleep 2000", Call("isConnected"), Call("getStats"), Call("getConfig"),
+  // The first answer marks that the script runs, i.e. the first frame exists; the
+  // pause after it leaves time to look at the window from outside.
+  AppProcess app({{Call("isConnected"), "sleep 6000", Call("getStats"), Call("getConfig"),
                    Call("IsConnected"), Call("disconnect"), "close"}});
   ASSERT_TRUE(app.Start());
-  HWND window = app.WaitForWindow(seconds(30));
+  ASSERT_TRUE(WaitFor([&] { return app.Transcript().size() >= 1; }, seconds(60)));
+  HWND window = app.WaitForWindow(seconds(1));
   ASSERT_NE(window, nullptr);
-  ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(window) != FALSE; }, seconds(20)));
-
+  EXPECT_TRUE(::IsWindowVisible(window));
   wchar_t class_name[64] = {};
   ::GetClassNameW(window, class_name, 64);
   EXPECT_EQ(std::wstring(class_name), L"FLUTTER_RUNNER_WIN32_WINDOW");
@@ -67,6 +69,7 @@ TEST(AppRunTest, ShowsTheViewInTheRunnerWindowAndAnswersTheInterface) {
   ::GetClientRect(view, &view_rect);
   EXPECT_EQ(view_rect.right, client.right);
   EXPECT_EQ(view_rect.bottom, client.bottom);
+  EXPECT_GT(client.bottom, 0);
 
   ASSERT_TRUE(app.WaitForExit(seconds(60)));
   EXPECT_EQ(app.exit_code(), 0u);
@@ -80,19 +83,21 @@ TEST(AppRunTest, ShowsTheViewInTheRunnerWindowAndAnswersTheInterface) {
   EXPECT_EQ(app.Transcript(), expected);
 }
 
-TEST(AppRunTest, MinimizingHidesTheWindowIntoTheTrayAndTheExitItemQuits) {
-  AppProcess app(
-      {{"sleep 1500", "minimize", "sleep 1500", "minimize", "sleep 1500", "command 1004"}});
+TEST(AppRunTest, MinimizingHidesTheWindowIntoOneTrayIconAndTheExitItemQuits) {
+  // Each answer is a marker the test waits for before looking.
+  AppProcess app({{Call("isConnected"), "sleep 6000", "minimize", "minimize", Call("isConnected"),
+                   "sleep 6000", "command 1004"}});
   ASSERT_TRUE(app.Start());
-  HWND window = app.WaitForWindow(seconds(30));
+  ASSERT_TRUE(WaitFor([&] { return app.Transcript().size() >= 1; }, seconds(60)));
+  HWND window = app.WaitForWindow(seconds(1));
   ASSERT_NE(window, nullptr);
-  ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(window) != FALSE; }, seconds(20)));
-  EXPECT_TRUE(WaitFor([&] { return ::IsWindowVisible(window) == FALSE; }, seconds(20)));
-  // The icon is known to the notification area while the window is hidden, also
-  // after the second minimize, and is gone once the exit item has run.
-  EXPECT_TRUE(WaitFor([&] { return TrayIconExists(window); }, seconds(10)));
-  ::Sleep(2000);
+  EXPECT_TRUE(::IsWindowVisible(window));
+  EXPECT_FALSE(TrayIconExists(window));
+
+  ASSERT_TRUE(WaitFor([&] { return app.Transcript().size() >= 2; }, seconds(30)));
+  EXPECT_FALSE(::IsWindowVisible(window));
   EXPECT_TRUE(TrayIconExists(window));
+
   ASSERT_TRUE(app.WaitForExit(seconds(60)));
   EXPECT_EQ(app.exit_code(), 0u) << app.StandardError();
   EXPECT_FALSE(TrayIconExists(window));
