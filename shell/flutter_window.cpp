@@ -45,9 +45,10 @@ bool FlutterWindow::OnCreated() {
 void FlutterWindow::OnDestroyed() {
   RemoveTrayIcon();
   session_.Disconnect();
+  // The member is cleared before the controller goes, so messages sent while the
+  // engine ends no longer reach it.
   if (flutter_controller_) {
     std::unique_ptr<FlutterViewController> controller = std::move(flutter_controller_);
-    flutter_controller_ = nullptr;
     controller.reset();
   }
 }
