@@ -24,8 +24,7 @@ class ProbeWindow : public Win32Window {
   RECT requested{};
 
  protected:
-  LRESULT HandleMessage(HWND window, UINT message, WPARAM wparam,
-                        LPARAM lparam) noexcept override {
+  LRESULT HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept override {
     if (message == WM_CREATE) {
       const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
       requested = RECT{create->x, create->y, create->x + create->cx, create->y + create->cy};
