@@ -4,17 +4,10 @@
 
 #include <string>
 
+#include "tests/config/minimal_request.h"
+
 namespace duzavide {
 namespace {
-
-ConnectRequest MinimalRequest() {
-  ConnectRequest request;
-  request.vlessUrl = "vless://u@h:443?";
-  request.private_key = "cHJpdmF0ZQ==";
-  request.address = "10.8.0.2/32";
-  request.server_public_key = "c2VydmVy";
-  return request;
-}
 
 // The document for MinimalRequest() with bridge 192.168.1.5:600 and core port
 // 601, written out by hand from the document format.
