@@ -1,0 +1,148 @@
+#!/usr/bin/env bash
+# Deploys the stand-in package the way an administrator's tools do, in a fresh Wine
+# prefix of its own: a silent install (files, Start-menu shortcut, uninstall entry),
+# a run of the installed Duzavide.exe in the stand-in engine's script mode, an
+# in-place upgrade to a higher version, a refused downgrade, and a silent uninstall
+# that removes what was installed and keeps the user's data folder.
+#   install_test.sh SOURCE_DIR PACKAGE_DIR VERSION WORK_DIR
+set -euo pipefail
+root=$1 package_dir=$2 version=$3 work=$4/install-test
+started=$SECONDS
+
+msi="$package_dir/DuzavideConnect-$version-win-x64-standin.msi"
+zip="$package_dir/DuzavideConnect-$version-win-x64-standin.zip"
+if [ ! -f "$msi" ] || [ ! -f "$zip" ]; then
+  echo "no stand-in package in $package_dir; run scripts/package first"
+  exit 77
+fi
+
+fail() {
+  echo "FAIL: $*" >&2
+  echo "(Wine's output: $work/wine.log; the prefix is kept in $work/prefix)" >&2
+  exit 1
+}
+
+# shellcheck source=scripts/lib/common.sh
+. "$root/scripts/lib/common.sh"
+rm -rf "$work"
+mkdir -p "$work"
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEARCH=win64
+# Without winemenubuilder Wine does not copy the Start menu shortcut and its icon
+# into the desktop menus of the machine's own user.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+passed=0
+cleanup() {
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+  stop_xvfb
+  [ "$passed" -eq 0 ] || rm -rf "$work"
+}
+trap cleanup EXIT
+[ -n "${DISPLAY:-}" ] || start_xvfb
+
+# Every Wine command's output goes to a file: Wine's background processes would
+# otherwise hold CTest's pipes open.
+win() { wine "$@" </dev/null >>"$work/wine.log" 2>&1; }
+mkdir -p "$WINEPREFIX"
+wineserver -p </dev/null >/dev/null 2>&1 || true
+win wineboot -i || true
+
+c="$WINEPREFIX/drive_c"
+install_dir="$c/Program Files/Duzavide Connect"
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+
+# Lines "key<TAB>version<TAB>publisher" of the uninstall entries named Duzavide Connect.
+entries() {
+  wine reg query "$uninstall_key" /s </dev/null >"$work/reg.txt" 2>/dev/null || true
+  tr -d '\r' <"$work/reg.txt" | awk -F '    ' '
+    function emit() { if (name == "Duzavide Connect") print key "\t" ver "\t" pub }
+    /^HKEY_/ { emit(); key = $0; name = ver = pub = ""; next }
+    $2 == "DisplayName" { name = $4 }
+    $2 == "DisplayVersion" { ver = $4 }
+    $2 == "Publisher" { pub = $4 }
+    END { emit() }'
+}
+# The Start-menu shortcuts present. Windows puts a per-machine one into the common
+# Programs folder; Wine's installer uses the user's Programs folder.
+shortcuts() {
+  local found
+  for found in "$c/ProgramData/Microsoft/Windows/Start Menu/Programs/Duzavide Connect.lnk" \
+    "$c"/users/*/AppData/Roaming/Microsoft/Windows/Start\ Menu/Programs/Duzavide\ Connect.lnk; do
+    [ -f "$found" ] && echo "$found"
+  done
+  return 0
+}
+# The product icon the installer registered for "Apps & features", as a Unix path.
+product_icon() {
+  wine reg query 'HKLM\Software\Classes\Installer\Products' /s </dev/null >"$work/reg.txt" 2>/dev/null || true
+  local icon
+  icon=$(tr -d '\r' <"$work/reg.txt" | awk -F '    ' '
+    /^HKEY_/ { if (name == "Duzavide Connect") print icon; name = icon = ""; next }
+    $2 == "ProductName" { name = $4 }
+    $2 == "ProductIcon" { icon = $4 }
+    END { if (name == "Duzavide Connect") print icon }')
+  [ -n "$icon" ] && winepath -u "$icon" 2>/dev/null
+}
+expect_one_entry() {
+  local found
+  found=$(entries)
+  [ "$(grep -c . <<<"$found")" -eq 1 ] || fail "expected one uninstall entry, found: ${found:-none}"
+  [ "$(cut -f2 <<<"$found")" = "$1" ] || fail "entry version is not $1: $found"
+  [ "$(cut -f3 <<<"$found")" = "Duzavide" ] || fail "entry publisher is not Duzavide: $found"
+}
+
+echo "== install $msi"
+python3 -m zipfile -e "$zip" "$work/archive"
+win msiexec /i "$(winepath -w "$msi")" /qn || fail "the silent install failed"
+# The installed folder holds exactly the portable archive's files.
+diff -r "$work/archive/Duzavide Connect" "$install_dir" || fail "installed files differ from the archive"
+[ -n "$(shortcuts)" ] || fail "no Start-menu shortcut"
+expect_one_entry "$version"
+icon=$(product_icon) && [ -s "$icon" ] || fail "no product icon registered"
+
+echo "== run the installed Duzavide.exe in script mode"
+printf 'call 070b6973436f6e6e656374656400\nsleep 200\nclose\n' >"$work/script.txt"
+status=0
+DUZAVIDE_ENGINE_SCRIPT=$(winepath -w "$work/script.txt") \
+  DUZAVIDE_ENGINE_TRANSCRIPT=$(winepath -w "$work/transcript.txt") \
+  timeout 60 wine 'C:\Program Files\Duzavide Connect\Duzavide.exe' \
+  </dev/null >>"$work/wine.log" 2>&1 || status=$?
+[ "$status" -eq 0 ] || fail "Duzavide.exe ended with exit code $status"
+# "isConnected" answers success (00) with false (02).
+[ "$(tr -d '\r' <"$work/transcript.txt")" = "reply 0002" ] ||
+  fail "unexpected transcript: $(cat "$work/transcript.txt")"
+
+# The user's data folder, as the host creates it on "connect".
+wine cmd /c 'echo %LOCALAPPDATA%' </dev/null >"$work/folder.txt" 2>/dev/null
+local_app_data=$(winepath -u "$(tr -d '\r' <"$work/folder.txt")")
+mkdir -p "$local_app_data/Duzavide"
+echo '{"kept": true}' >"$local_app_data/Duzavide/config.json"
+
+IFS=. read -r major minor patch <<<"$version"
+higher="$major.$minor.$((patch + 1))"
+echo "== upgrade to $higher"
+"$root/packaging/make-msi" --version "$higher" --app-dir "$work/archive/Duzavide Connect" \
+  --output "$work/higher.msi"
+win msiexec /i "$(winepath -w "$work/higher.msi")" /qn || fail "the upgrade failed"
+expect_one_entry "$higher"
+diff -r "$work/archive/Duzavide Connect" "$install_dir" || fail "files differ after the upgrade"
+
+echo "== an older package refuses to go over a newer one"
+! win msiexec /i "$(winepath -w "$msi")" /qn || fail "the older package installed over the newer"
+expect_one_entry "$higher"
+
+echo "== uninstall"
+product_code=$(entries | cut -f1)
+product_code=${product_code##*\\}
+win msiexec /x "$product_code" /qn || fail "the silent uninstall failed"
+[ ! -e "$install_dir" ] || fail "files left behind: $(find "$install_dir")"
+[ -z "$(shortcuts)" ] || fail "shortcut left behind: $(shortcuts)"
+[ -z "$(entries)" ] || fail "uninstall entry left behind: $(entries)"
+! wine reg query 'HKLM\Software\Duzavide' </dev/null >/dev/null 2>&1 ||
+  fail "registry values left behind under HKLM\\Software\\Duzavide"
+[ ! -e "$icon" ] || fail "product icon left behind: $icon"
+[ "$(cat "$local_app_data/Duzavide/config.json")" = '{"kept": true}' ] ||
+  fail "the user's data folder was touched"
+
+echo "== passed in $((SECONDS - started)) s"
+passed=1
