@@ -51,19 +51,23 @@ c="$WINEPREFIX/drive_c"
 install_dir="$c/Program Files/Duzavide Connect"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 
-# Lines "key<TAB>version<TAB>publisher" of the uninstall entries named Duzavide Connect.
-entries() {
-  wine reg query "$uninstall_key" /s </dev/null >"$work/reg.txt" 2>/dev/null || true
-  tr -d '\r' <"$work/reg.txt" | awk -F '    ' '
-    function emit() { if (name == "Duzavide Connect") print key "\t" ver "\t" pub }
-    /^HKEY_/ { emit(); key = $0; name = ver = pub = ""; next }
-    $2 == "DisplayName" { name = $4 }
-    $2 == "DisplayVersion" { ver = $4 }
-    $2 == "Publisher" { pub = $4 }
+# For each key below $1 whose value $2 is $3: the key and the values named in $4.
+find_keys() {
+  wine reg query "$1" /s </dev/null >"$work/reg.txt" 2>/dev/null || true
+  tr -d '\r' <"$work/reg.txt" | awk -F '    ' -v name="$2" -v value="$3" -v wanted="$4" '
+    function emit(  line, n, w, i) {
+      if (v[name] != value) return
+      line = key; n = split(wanted, w, " ")
+      for (i = 1; i <= n; i++) line = line "\t" v[w[i]]
+      print line
+    }
+    /^HKEY_/ { emit(); key = $0; split("", v); next }
+    NF >= 4 { v[$2] = $4 }
     END { emit() }'
 }
-# The Start-menu shortcuts present. Windows puts a per-machine one into the common
-# Programs folder; Wine's installer uses the user's Programs folder.
+entries() { find_keys "$uninstall_key" DisplayName "Duzavide Connect" "DisplayVersion Publisher"; }
+# Windows puts a per-machine shortcut into the common Programs folder; Wine's
+# installer uses the user's Programs folder.
 shortcuts() {
   local found
   for found in "$c/ProgramData/Microsoft/Windows/Start Menu/Programs/Duzavide Connect.lnk" \
@@ -71,17 +75,6 @@ shortcuts() {
     [ -f "$found" ] && echo "$found"
   done
   return 0
-}
-# The product icon the installer registered for "Apps & features", as a Unix path.
-product_icon() {
-  wine reg query 'HKLM\Software\Classes\Installer\Products' /s </dev/null >"$work/reg.txt" 2>/dev/null || true
-  local icon
-  icon=$(tr -d '\r' <"$work/reg.txt" | awk -F '    ' '
-    /^HKEY_/ { if (name == "Duzavide Connect") print icon; name = icon = ""; next }
-    $2 == "ProductName" { name = $4 }
-    $2 == "ProductIcon" { icon = $4 }
-    END { if (name == "Duzavide Connect") print icon }')
-  [ -n "$icon" ] && winepath -u "$icon" 2>/dev/null
 }
 expect_one_entry() {
   local found
@@ -98,7 +91,10 @@ win msiexec /i "$(winepath -w "$msi")" /qn || fail "the silent install failed"
 diff -r "$work/archive/Duzavide Connect" "$install_dir" || fail "installed files differ from the archive"
 [ -n "$(shortcuts)" ] || fail "no Start-menu shortcut"
 expect_one_entry "$version"
-icon=$(product_icon) && [ -s "$icon" ] || fail "no product icon registered"
+# The icon "Apps & features" shows, as the installer registered it.
+icon=$(find_keys 'HKLM\Software\Classes\Installer\Products' ProductName "Duzavide Connect" \
+  ProductIcon | cut -f2)
+icon=$(winepath -u "${icon:-none}" 2>/dev/null) && [ -s "$icon" ] || fail "no product icon registered"
 
 echo "== run the installed Duzavide.exe in script mode"
 printf 'call 070b6973436f6e6e656374656400\nsleep 200\nclose\n' >"$work/script.txt"
