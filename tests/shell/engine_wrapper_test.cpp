@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "shell/application.h"
 #include "shell/flutter_engine.h"
 #include "shell/flutter_view_controller.h"
 #include "standins/engine/standin_hooks.h"
@@ -72,7 +73,7 @@ TEST(FlutterViewControllerTest, FailedCreationReportsAndMakesNoDestroyCalls) {
   {
     FailCreateEnvironment fail;
     CaptureStderr();
-    FlutterViewController controller(200, 100, EngineProject{});
+    FlutterViewController controller(200, 100, MakeEngineProject({}));
     EXPECT_EQ(GetCapturedStderr(), "Failed to create view controller.\n");
     EXPECT_EQ(controller.GetView(), nullptr);
     EXPECT_NE(controller.GetEngine(), nullptr);
@@ -86,7 +87,7 @@ TEST(FlutterViewControllerTest, CreatesAChildViewAndEndsItOnce) {
   DuzavideStandinResetCallCounts();
   HWND view_window = nullptr;
   {
-    FlutterViewController controller(320, 240, EngineProject{});
+    FlutterViewController controller(320, 240, MakeEngineProject({}));
     ASSERT_NE(controller.GetView(), nullptr);
     view_window = controller.GetView()->GetNativeWindow();
     ASSERT_TRUE(IsWindow(view_window));
@@ -103,7 +104,7 @@ TEST(FlutterViewControllerTest, CreatesAChildViewAndEndsItOnce) {
 }
 
 TEST(FlutterViewControllerTest, NextFrameCallbackRunsOnceFromTheLoop) {
-  FlutterViewController controller(200, 100, EngineProject{});
+  FlutterViewController controller(200, 100, MakeEngineProject({}));
   ASSERT_NE(controller.GetView(), nullptr);
   int runs = 0;
   controller.GetEngine()->SetNextFrameCallback([&runs] { ++runs; });
