@@ -72,8 +72,6 @@ TEST(EngineContractTest, EachMisuseEndsTheProcessWithOneLineNamingIt) {
     std::string refusal;
   } cases[] = {
       {"null-engine", "FlutterDesktopEngineGetMessenger called with a null engine"},
-      {"null-engine-to-view-controller",
-       "FlutterDesktopViewControllerCreate called with a null engine"},
       {"null-view-controller",
        "FlutterDesktopViewControllerForceRedraw called with a null view controller"},
       {"null-view", "FlutterDesktopViewGetHWND called with a null view"},
@@ -81,16 +79,11 @@ TEST(EngineContractTest, EachMisuseEndsTheProcessWithOneLineNamingIt) {
       {"controller-during-destroy",
        "FlutterDesktopViewControllerHandleTopLevelWindowProc called on a view controller whose "
        "destruction has begun"},
-      {"controller-after-destroy",
-       "FlutterDesktopViewControllerForceRedraw called on a view controller whose destruction "
-       "has begun"},
       {"engine-after-destroy", "FlutterDesktopEngineReloadSystemFonts" + engine_ended},
       {"engine-after-its-controller-ended", "FlutterDesktopEngineGetMessenger" + engine_ended},
       {"engine-destroyed-while-taken-over",
        "FlutterDesktopEngineDestroy called on an engine that a view controller has taken over"},
       {"send-from-another-thread", "FlutterDesktopMessengerSend" + foreign_thread},
-      {"send-with-reply-from-another-thread",
-       "FlutterDesktopMessengerSendWithReply" + foreign_thread},
       {"set-callback-from-another-thread", "FlutterDesktopMessengerSetCallback" + foreign_thread},
       {"response-from-another-thread-unlocked",
        "FlutterDesktopMessengerSendResponse" + foreign_thread},

@@ -77,18 +77,10 @@ void DestroyWhileTheHostForwardsMessages() {
 const std::map<std::string, std::function<void()>>& Misuses() {
   static const std::map<std::string, std::function<void()>> misuses = {
       {"null-engine", [] { FlutterDesktopEngineGetMessenger(nullptr); }},
-      {"null-engine-to-view-controller",
-       [] { FlutterDesktopViewControllerCreate(100, 100, nullptr); }},
       {"null-view-controller", [] { FlutterDesktopViewControllerForceRedraw(nullptr); }},
       {"null-view", [] { FlutterDesktopViewGetHWND(nullptr); }},
       {"null-messenger", [] { FlutterDesktopMessengerIsAvailable(nullptr); }},
       {"controller-during-destroy", &DestroyWhileTheHostForwardsMessages},
-      {"controller-after-destroy",
-       [] {
-         FlutterDesktopViewControllerRef controller = NewController();
-         FlutterDesktopViewControllerDestroy(controller);
-         FlutterDesktopViewControllerForceRedraw(controller);
-       }},
       {"engine-after-destroy",
        [] {
          FlutterDesktopEngineRef engine = NewEngine();
@@ -111,13 +103,6 @@ const std::map<std::string, std::function<void()>>& Misuses() {
        [] {
          FlutterDesktopMessengerRef messenger = FlutterDesktopEngineGetMessenger(NewEngine());
          OnOtherThread([messenger] { FlutterDesktopMessengerSend(messenger, "c", nullptr, 0); });
-       }},
-      {"send-with-reply-from-another-thread",
-       [] {
-         FlutterDesktopMessengerRef messenger = FlutterDesktopEngineGetMessenger(NewEngine());
-         OnOtherThread([messenger] {
-           FlutterDesktopMessengerSendWithReply(messenger, "c", nullptr, 0, nullptr, nullptr);
-         });
        }},
       {"set-callback-from-another-thread",
        [] {
