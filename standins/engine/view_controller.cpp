@@ -144,8 +144,9 @@ std::string MissingDataFile(const Engine& engine) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     const bool found = attributes != INVALID_FILE_ATTRIBUTES &&
                        ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == item.folder;
-    if (!found)
+    if (!found) {
       return std::string("standin-engine: the ") + item.what + " is missing: " + Utf8(path);
+    }
   }
   return std::string();
 }

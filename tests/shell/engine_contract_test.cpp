@@ -1,105 +1,168 @@
-// Each misuse of the engine's C interface, committed in a child process, ends that
-// process with exit code 86 and the stand-in engine's one line naming it.
+// Each misuse of the engine's C interface, committed in a child process of its own
+// (a death test), ends that process with exit code 86 and the stand-in engine's
+// one line naming it.
 #include <windows.h>
 
+#include <functional>
 #include <string>
+#include <thread>
 
-#include "base/win_handles.h"
+#include "gmock/gmock.h"
 #include "gtest/gtest.h"
-#include "tests/shell/test_support.h"
+#include "shell/engine_api/flutter_windows.h"
+#include "standins/engine/standin_hooks.h"
 
 namespace duzavide {
 namespace {
 
-using testing_support::ReadText;
-using testing_support::TemporaryPath;
-
-std::wstring ProgramBesideThisOne(const wchar_t* name) {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path);
-  folder.resize(folder.find_last_of(L"\\/") + 1);
-  return folder + name;
+FlutterDesktopEngineRef NewEngine() {
+  FlutterDesktopEngineProperties properties = {};
+  properties.assets_path = L"data\\flutter_assets";
+  properties.icu_data_path = L"data\\icudtl.dat";
+  properties.aot_library_path = L"data\\app.so";
+  properties.dart_entrypoint = "";
+  return FlutterDesktopEngineCreate(&properties);
 }
 
-struct Outcome {
-  DWORD exit_code = 0;
-  std::string standard_error;
-};
+FlutterDesktopMessengerRef NewMessenger() { return FlutterDesktopEngineGetMessenger(NewEngine()); }
 
-Outcome RunMisuse(const std::string& misuse) {
-  Outcome outcome;
-  const std::wstring error_path = TemporaryPath(L"engine_misuse_stderr");
-  SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
-  UniqueFileHandle error_file(CreateFileW(error_path.c_str(), GENERIC_WRITE,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
-                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  std::wstring command_line = L"\"" + ProgramBesideThisOne(L"engine_misuse.exe") + L"\" " +
-                              std::wstring(misuse.begin(), misuse.end());
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = error_file.Get();
-  startup.hStdError = error_file.Get();
-  PROCESS_INFORMATION info{};
-  if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                      &startup, &info)) {
-    ADD_FAILURE() << "cannot start engine_misuse.exe: " << GetLastError();
-    return outcome;
-  }
-  UniqueHandle process(info.hProcess);
-  CloseHandle(info.hThread);
-  error_file.Reset();
-  if (WaitForSingleObject(process.Get(), 60000) != WAIT_OBJECT_0) {
-    TerminateProcess(process.Get(), 99);
-    ADD_FAILURE() << "engine_misuse.exe " << misuse << " did not end";
-  }
-  GetExitCodeProcess(process.Get(), &outcome.exit_code);
-  for (char c : ReadText(error_path)) {
-    if (c != '\r') outcome.standard_error.push_back(c);
-  }
-  DeleteFileW(error_path.c_str());
-  return outcome;
+// The response handle of the one message delivered by MessengerWithPendingMessage.
+const FlutterDesktopMessageResponseHandle* g_handle = nullptr;
+
+FlutterDesktopMessengerRef MessengerWithPendingMessage() {
+  FlutterDesktopMessengerRef messenger = NewMessenger();
+  FlutterDesktopMessengerSetCallback(
+      messenger, "c",
+      [](FlutterDesktopMessengerRef, const FlutterDesktopMessage* message, void*) {
+        g_handle = message->response_handle;
+      },
+      nullptr);
+  const uint8_t message[] = {1};
+  DuzavideStandinDeliverMessage(messenger, "c", message, 1, nullptr, nullptr);
+  return messenger;
 }
 
-TEST(EngineContractTest, EachMisuseEndsTheProcessWithOneLineNamingIt) {
+void OnOtherThread(const std::function<void()>& work) { std::thread(work).join(); }
+
+// A host window that passes every message on to the controller while it ends, as
+// a host that keeps its controller member during the destruction would.
+FlutterDesktopViewControllerRef g_ending_controller = nullptr;
+
+LRESULT CALLBACK ForwardingHostProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  LRESULT result = 0;
+  if (g_ending_controller != nullptr &&
+      FlutterDesktopViewControllerHandleTopLevelWindowProc(g_ending_controller, hwnd, message,
+                                                           wparam, lparam, &result)) {
+    return result;
+  }
+  return DefWindowProcW(hwnd, message, wparam, lparam);
+}
+
+void DestroyWhileTheHostForwardsMessages() {
+  WNDCLASSW window_class = {};
+  window_class.lpfnWndProc = ForwardingHostProc;
+  window_class.hInstance = GetModuleHandleW(nullptr);
+  window_class.lpszClassName = L"EngineContractHost";
+  RegisterClassW(&window_class);
+  HWND host = CreateWindowExW(0, L"EngineContractHost", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 200,
+                              200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  g_ending_controller = FlutterDesktopViewControllerCreate(100, 100, NewEngine());
+  SetParent(FlutterDesktopViewGetHWND(FlutterDesktopViewControllerGetView(g_ending_controller)),
+            host);
+  FlutterDesktopViewControllerDestroy(g_ending_controller);
+}
+
+TEST(EngineContractDeathTest, EachMisuseEndsTheProcessWithOneLineNamingIt) {
   const std::string engine_ended = " called on an engine that has ended";
   const std::string foreign_thread =
       " called from a thread other than the engine's platform thread without holding the "
       "messenger's lock and checking its availability";
   const struct {
-    const char* misuse;
+    const char* name;
+    std::function<void()> misuse;
     std::string refusal;
   } cases[] = {
-      {"null-engine", "FlutterDesktopEngineGetMessenger called with a null engine"},
-      {"null-view-controller",
+      {"null engine", [] { FlutterDesktopEngineGetMessenger(nullptr); },
+       "FlutterDesktopEngineGetMessenger called with a null engine"},
+      {"null view controller", [] { FlutterDesktopViewControllerForceRedraw(nullptr); },
        "FlutterDesktopViewControllerForceRedraw called with a null view controller"},
-      {"null-view", "FlutterDesktopViewGetHWND called with a null view"},
-      {"null-messenger", "FlutterDesktopMessengerIsAvailable called with a null messenger"},
-      {"controller-during-destroy",
+      {"null view", [] { FlutterDesktopViewGetHWND(nullptr); },
+       "FlutterDesktopViewGetHWND called with a null view"},
+      {"null messenger", [] { FlutterDesktopMessengerIsAvailable(nullptr); },
+       "FlutterDesktopMessengerIsAvailable called with a null messenger"},
+      {"controller during its destruction", &DestroyWhileTheHostForwardsMessages,
        "FlutterDesktopViewControllerHandleTopLevelWindowProc called on a view controller whose "
        "destruction has begun"},
-      {"engine-after-destroy", "FlutterDesktopEngineReloadSystemFonts" + engine_ended},
-      {"engine-after-its-controller-ended", "FlutterDesktopEngineGetMessenger" + engine_ended},
-      {"engine-destroyed-while-taken-over",
+      {"engine after its destruction",
+       [] {
+         FlutterDesktopEngineRef engine = NewEngine();
+         FlutterDesktopEngineDestroy(engine);
+         FlutterDesktopEngineReloadSystemFonts(engine);
+       },
+       "FlutterDesktopEngineReloadSystemFonts" + engine_ended},
+      {"engine after its controller ended",
+       [] {
+         FlutterDesktopEngineRef engine = NewEngine();
+         FlutterDesktopViewControllerDestroy(FlutterDesktopViewControllerCreate(100, 100, engine));
+         FlutterDesktopEngineGetMessenger(engine);
+       },
+       "FlutterDesktopEngineGetMessenger" + engine_ended},
+      {"engine destroyed while taken over",
+       [] {
+         FlutterDesktopEngineRef engine = NewEngine();
+         FlutterDesktopViewControllerCreate(100, 100, engine);
+         FlutterDesktopEngineDestroy(engine);
+       },
        "FlutterDesktopEngineDestroy called on an engine that a view controller has taken over"},
-      {"send-from-another-thread", "FlutterDesktopMessengerSend" + foreign_thread},
-      {"set-callback-from-another-thread", "FlutterDesktopMessengerSetCallback" + foreign_thread},
-      {"response-from-another-thread-unlocked",
+      {"send from another thread",
+       [] {
+         FlutterDesktopMessengerRef messenger = NewMessenger();
+         OnOtherThread([messenger] { FlutterDesktopMessengerSend(messenger, "c", nullptr, 0); });
+       },
+       "FlutterDesktopMessengerSend" + foreign_thread},
+      {"set callback from another thread",
+       [] {
+         FlutterDesktopMessengerRef messenger = NewMessenger();
+         OnOtherThread(
+             [messenger] { FlutterDesktopMessengerSetCallback(messenger, "c", nullptr, nullptr); });
+       },
+       "FlutterDesktopMessengerSetCallback" + foreign_thread},
+      {"response from another thread without the lock",
+       [] {
+         FlutterDesktopMessengerRef messenger = MessengerWithPendingMessage();
+         OnOtherThread(
+             [messenger] { FlutterDesktopMessengerSendResponse(messenger, g_handle, nullptr, 0); });
+       },
        "FlutterDesktopMessengerSendResponse" + foreign_thread},
-      {"response-from-another-thread-locked-unchecked",
+      {"response from another thread locked but unchecked",
+       [] {
+         FlutterDesktopMessengerRef messenger = MessengerWithPendingMessage();
+         OnOtherThread([messenger] {
+           FlutterDesktopMessengerLock(messenger);
+           FlutterDesktopMessengerSendResponse(messenger, g_handle, nullptr, 0);
+         });
+       },
        "FlutterDesktopMessengerSendResponse" + foreign_thread},
-      {"response-twice",
+      {"response twice",
+       [] {
+         FlutterDesktopMessengerRef messenger = MessengerWithPendingMessage();
+         FlutterDesktopMessengerSendResponse(messenger, g_handle, nullptr, 0);
+         FlutterDesktopMessengerSendResponse(messenger, g_handle, nullptr, 0);
+       },
        "FlutterDesktopMessengerSendResponse called with a response handle that was already "
        "answered"},
-      {"response-through-another-engine",
+      {"response through another engine",
+       [] {
+         MessengerWithPendingMessage();
+         FlutterDesktopMessengerSendResponse(NewMessenger(), g_handle, nullptr, 0);
+       },
        "FlutterDesktopMessengerSendResponse called with a response handle of another engine"},
   };
   for (const auto& test : cases) {
-    SCOPED_TRACE(test.misuse);
-    const Outcome outcome = RunMisuse(test.misuse);
-    EXPECT_EQ(outcome.exit_code, 86u);
-    EXPECT_EQ(outcome.standard_error, "standin-engine: contract violation: " + test.refusal + "\n");
+    SCOPED_TRACE(test.name);
+    EXPECT_EXIT(
+        test.misuse(), testing::ExitedWithCode(86),
+        testing::MatchesRegex("standin-engine: contract violation: " + test.refusal + "\r?\n"));
   }
 }
 
