@@ -14,7 +14,7 @@ FlutterWindow::FlutterWindow(const EngineProject& project) : project_(project) {
 
 FlutterWindow::~FlutterWindow() {
   // Reached with the controller still present when the window was not destroyed
-  // first (the tray's exit item, a failed start). Ending the view sends this window
+  // first (the tray's exit item). Ending the view sends this window
   // messages; with the member cleared first they no longer reach a controller in
   // the middle of its destruction. The engine then ends before the session: once it
   // has ended nothing can deliver a call to the session any more.
