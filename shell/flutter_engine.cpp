@@ -26,6 +26,8 @@ FlutterEngine::FlutterEngine(const EngineProject& project) {
   properties.reserved = 0;
 
   engine_ = FlutterDesktopEngineCreate(&properties);
+  // The library may crash on a null engine: a failed creation asks nothing more.
+  if (engine_ == nullptr) return;
   messenger_ = std::make_unique<BinaryMessengerImpl>(FlutterDesktopEngineGetMessenger(engine_));
 }
 
@@ -50,11 +52,15 @@ FlutterDesktopEngineRef FlutterEngine::ReleaseEngineOwnership() {
   return engine_;
 }
 
-void FlutterEngine::ReloadSystemFonts() { FlutterDesktopEngineReloadSystemFonts(engine_); }
+void FlutterEngine::ReloadSystemFonts() {
+  if (engine_ != nullptr) FlutterDesktopEngineReloadSystemFonts(engine_);
+}
 
 void FlutterEngine::SetNextFrameCallback(std::function<void()> callback) {
   next_frame_callback_ = std::move(callback);
-  FlutterDesktopEngineSetNextFrameCallback(engine_, &FlutterEngine::OnNextFrame, this);
+  if (engine_ != nullptr) {
+    FlutterDesktopEngineSetNextFrameCallback(engine_, &FlutterEngine::OnNextFrame, this);
+  }
 }
 
 // static

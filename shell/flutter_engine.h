@@ -23,8 +23,9 @@ namespace duzavide {
 
 class FlutterEngine : public PluginRegistry {
  public:
-  // Creates the engine from `project`. A failed creation is not examined here: the
-  // handle stays null and a view controller built on it fails in turn.
+  // Creates the engine from `project`. When the library cannot create it the handle
+  // stays null, nothing else is asked of the library, GetMessenger() is null and a
+  // view controller built on this engine fails in turn.
   explicit FlutterEngine(const EngineProject& project);
   ~FlutterEngine() override;
 
@@ -34,10 +35,12 @@ class FlutterEngine : public PluginRegistry {
   // Writes a diagnostic and returns null when there is no engine.
   FlutterDesktopPluginRegistrarRef GetPluginRegistrar(const std::string& plugin_name) override;
 
-  // The engine's messenger; lives as long as this object.
+  // The engine's messenger; lives as long as this object. Null when the engine could
+  // not be created.
   BinaryMessenger* GetMessenger() const { return messenger_.get(); }
 
-  // Hands the engine handle over: this object will no longer destroy the engine.
+  // Hands the engine handle over (null when there is none): this object will no
+  // longer destroy the engine.
   FlutterDesktopEngineRef ReleaseEngineOwnership();
 
   void ReloadSystemFonts();

@@ -7,8 +7,12 @@ namespace duzavide {
 FlutterViewController::FlutterViewController(int width, int height, const EngineProject& project) {
   engine_ = std::make_shared<FlutterEngine>(project);
   // From here on only the view controller ends that engine.
-  controller_ =
-      FlutterDesktopViewControllerCreate(width, height, engine_->ReleaseEngineOwnership());
+  FlutterDesktopEngineRef engine = engine_->ReleaseEngineOwnership();
+  if (engine == nullptr) {
+    std::cerr << "Failed to create engine." << std::endl;
+    return;
+  }
+  controller_ = FlutterDesktopViewControllerCreate(width, height, engine);
   if (controller_ == nullptr) {
     std::cerr << "Failed to create view controller." << std::endl;
     return;
@@ -23,14 +27,16 @@ FlutterViewController::~FlutterViewController() {
   engine_.reset();
 }
 
-void FlutterViewController::ForceRedraw() { FlutterDesktopViewControllerForceRedraw(controller_); }
+void FlutterViewController::ForceRedraw() {
+  if (controller_ != nullptr) FlutterDesktopViewControllerForceRedraw(controller_);
+}
 
 std::optional<LRESULT> FlutterViewController::HandleTopLevelWindowProc(HWND hwnd, UINT message,
                                                                        WPARAM wparam,
                                                                        LPARAM lparam) {
   LRESULT result = 0;
-  if (FlutterDesktopViewControllerHandleTopLevelWindowProc(controller_, hwnd, message, wparam,
-                                                           lparam, &result)) {
+  if (controller_ != nullptr && FlutterDesktopViewControllerHandleTopLevelWindowProc(
+                                    controller_, hwnd, message, wparam, lparam, &result)) {
     return result;
   }
   return std::nullopt;

@@ -1,8 +1,10 @@
 // The view that shows a Flutter application; it takes the engine over.
 //
 // Construction creates an engine from the project, hands it to a new engine view
-// controller and wraps the resulting view. When that fails, "Failed to create view
-// controller." goes to standard error and GetView() is null; callers must check it.
+// controller and wraps the resulting view. When the engine cannot be created,
+// "Failed to create engine." goes to standard error; when the view controller
+// cannot, "Failed to create view controller.". Either way GetView() is null and
+// callers must check it; the other calls then ask nothing of the library.
 // Destruction ends the view and the engine, then drops the engine wrapper.
 // Main thread only.
 #ifndef SHELL_FLUTTER_VIEW_CONTROLLER_H_

@@ -12,7 +12,15 @@ namespace duzavide {
 
 FlutterWindow::FlutterWindow(const EngineProject& project) : project_(project) {}
 
-FlutterWindow::~FlutterWindow() = default;
+FlutterWindow::~FlutterWindow() {
+  // Reached with the controller still present when the window was not destroyed
+  // first (the tray's exit item). Ending the view sends this window
+  // messages; with the member cleared first they no longer reach a controller in
+  // the middle of its destruction. The engine then ends before the session: once it
+  // has ended nothing can deliver a call to the session any more.
+  std::unique_ptr<FlutterViewController> controller = std::move(flutter_controller_);
+  controller.reset();
+}
 
 bool FlutterWindow::OnCreated() {
   if (!Win32Window::OnCreated()) return false;
@@ -21,6 +29,8 @@ bool FlutterWindow::OnCreated() {
   flutter_controller_ = std::make_unique<FlutterViewController>(frame.right - frame.left,
                                                                 frame.bottom - frame.top, project_);
   if (flutter_controller_->GetEngine() == nullptr || flutter_controller_->GetView() == nullptr) {
+    // The library has already ended that engine: later messages must not reach it.
+    flutter_controller_.reset();
     return false;
   }
   SetContentWindow(flutter_controller_->GetView()->GetNativeWindow());

@@ -21,9 +21,9 @@ namespace duzavide {
 // is closed, and the message loop has stopped before the session goes when the
 // application quits from the tray.
 //
-// Destruction order, fixed by the member order below: the session (which
-// disconnects), then the view controller (engine ended), then the project, then the
-// native window. Main thread only.
+// Destruction: a view controller still present is ended first (its member cleared
+// before), then, in member order, the session (which disconnects), the project and
+// the native window. Main thread only.
 class FlutterWindow : public Win32Window {
  public:
   // Copies `project`; the engine is created in Create.

@@ -1,5 +1,6 @@
 #include "standins/engine/engine.h"
 
+#include <atomic>
 #include <utility>
 
 namespace duzavide::standin {
@@ -7,6 +8,10 @@ namespace {
 
 constexpr wchar_t kEngineWindowClass[] = L"DuzavideStandinEngine";
 constexpr UINT kRunTasksMessage = WM_APP + 1;
+constexpr UINT_PTR kFirstBuildTimer = 0x5C10;
+
+// Serials of the engines created so far; 0 is never issued.
+std::atomic<uint32_t> g_last_engine_serial{0};
 
 void RegisterEngineWindowClass() {
   static bool registered = false;
@@ -38,7 +43,8 @@ Engine::Engine(const FlutterDesktopEngineProperties& properties)
       entrypoint_(properties.dart_entrypoint != nullptr ? properties.dart_entrypoint : ""),
       arguments_array_was_null_(properties.dart_entrypoint_argv == nullptr),
       platform_thread_(GetCurrentThreadId()),
-      messenger_(new FlutterDesktopMessenger(this)) {
+      messenger_(new FlutterDesktopMessenger(this, GetCurrentThreadId())),
+      serial_(g_last_engine_serial.fetch_add(1) + 1) {
   if (properties.dart_entrypoint_argv != nullptr) {
     for (int i = 0; i < properties.dart_entrypoint_argc; ++i) {
       const char* argument = properties.dart_entrypoint_argv[i];
@@ -55,8 +61,7 @@ Engine::Engine(const FlutterDesktopEngineProperties& properties)
 }
 
 Engine::~Engine() {
-  // From here on the host's reply functions drop their answers.
-  messenger_->Detach();
+  BeginEnding();
   EnterCriticalSection(&messenger_->lock);
   pending_.clear();
   LeaveCriticalSection(&messenger_->lock);
@@ -85,7 +90,7 @@ bool Engine::DeliverToHost(const std::string& channel, const uint8_t* data, size
   // Copied: the callback may replace or remove itself while it runs.
   HostCallback target = found->second;
   EnterCriticalSection(&messenger_->lock);
-  uintptr_t id = next_handle_++;
+  uintptr_t id = (static_cast<uintptr_t>(serial_) << 32) | next_message_++;
   pending_[id] = std::move(on_response);
   LeaveCriticalSection(&messenger_->lock);
 
@@ -95,31 +100,44 @@ bool Engine::DeliverToHost(const std::string& channel, const uint8_t* data, size
   message.message = data;
   message.message_size = size;
   // Handles are never-reused numbers, never dereferenced, so a stale handle cannot
-  // answer a newer message.
+  // answer a newer message and is recognised as stale.
   message.response_handle = reinterpret_cast<const FlutterDesktopMessageResponseHandle*>(id);
   target.callback(messenger_, &message, target.user_data);
   return true;
 }
 
-void Engine::SendResponse(const FlutterDesktopMessageResponseHandle* handle, const uint8_t* data,
-                          size_t size) {
+ResponseOutcome Engine::SendResponse(const FlutterDesktopMessageResponseHandle* handle,
+                                     const uint8_t* data, size_t size) {
+  const auto value = reinterpret_cast<uintptr_t>(handle);
+  const auto serial = static_cast<uint32_t>(value >> 32);
+  const auto number = static_cast<uint32_t>(value & 0xFFFFFFFFu);
+  if (serial != serial_) {
+    return serial != 0 && serial <= g_last_engine_serial.load() ? ResponseOutcome::kOtherEngine
+                                                                : ResponseOutcome::kUnknown;
+  }
   ResponseCallback callback;
+  ResponseOutcome outcome = ResponseOutcome::kDelivered;
   EnterCriticalSection(&messenger_->lock);
-  auto found = pending_.find(reinterpret_cast<uintptr_t>(handle));
+  auto found = pending_.find(value);
   if (found != pending_.end()) {
     callback = std::move(found->second);
     pending_.erase(found);
+  } else {
+    // Every issued handle stays pending until answered.
+    outcome = number != 0 && number < next_message_ ? ResponseOutcome::kAlreadyAnswered
+                                                    : ResponseOutcome::kUnknown;
   }
   LeaveCriticalSection(&messenger_->lock);
-  if (!callback) return;
+  if (!callback) return outcome;
   if (GetCurrentThreadId() == platform_thread_) {
     callback(size > 0 ? data : nullptr, size);
-    return;
+    return outcome;
   }
   std::vector<uint8_t> copy(data, data + (data != nullptr ? size : 0));
   PostTask([callback = std::move(callback), copy = std::move(copy)] {
     callback(copy.empty() ? nullptr : copy.data(), copy.size());
   });
+  return outcome;
 }
 
 void Engine::SetAppListener(const std::string& channel, AppListener listener) {
@@ -153,7 +171,12 @@ void Engine::RequestFrame() {
   PostTask([this] { ProduceFrame(); });
 }
 
+void Engine::ScheduleFirstBuild(UINT delay_ms) {
+  SetTimer(window_, kFirstBuildTimer, delay_ms, nullptr);
+}
+
 void Engine::ProduceFrame() {
+  KillTimer(window_, kFirstBuildTimer);
   ++frames_produced_;
   FlutterDesktopOnNextFrameCallback callback = std::exchange(next_frame_callback_, nullptr);
   void* user_data = std::exchange(next_frame_user_data_, nullptr);
@@ -179,6 +202,17 @@ void Engine::PostTask(std::function<void()> task) {
   PostMessageW(window_, kRunTasksMessage, 0, 0);
 }
 
+void Engine::BeginEnding() {
+  // From here on the host's reply functions drop their answers.
+  messenger_->Detach();
+}
+
+void EndEngine(FlutterDesktopEngine& record) {
+  record.state = FlutterDesktopEngine::State::kEnding;
+  record.engine.reset();
+  record.state = FlutterDesktopEngine::State::kEnded;
+}
+
 void Engine::RunTasks() {
   // One task per posted message keeps the loop responsive; the message count
   // matches the task count.
@@ -197,6 +231,14 @@ LRESULT CALLBACK Engine::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPAR
   auto* engine = reinterpret_cast<Engine*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (engine != nullptr && message == kRunTasksMessage) {
     engine->RunTasks();
+    return 0;
+  }
+  if (engine != nullptr && message == WM_TIMER && wparam == kFirstBuildTimer) {
+    if (engine->frames_produced_ == 0) {
+      engine->ProduceFrame();
+    } else {
+      KillTimer(hwnd, kFirstBuildTimer);
+    }
     return 0;
   }
   // The view's top-level ancestor until the host adopts it: closing it is not ours.

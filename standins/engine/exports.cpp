@@ -1,5 +1,6 @@
-// The exported engine calls: thin checks around the engine, messenger and view
-// controller objects.
+// The exported engine calls: the engine's contract is checked here (a broken one
+// ends the process, see contract.h), then the call goes to the engine, messenger
+// or view controller object.
 #include <cstdio>
 #include <iostream>
 #include <map>
@@ -8,7 +9,9 @@
 #include <string>
 
 #include "shell/engine_api/flutter_windows.h"
+#include "standins/engine/contract.h"
 #include "standins/engine/engine.h"
+#include "standins/engine/environment.h"
 #include "standins/engine/messenger.h"
 #include "standins/engine/standin_hooks.h"
 #include "standins/engine/view_controller.h"
@@ -37,9 +40,79 @@ std::string& LastEngineArguments() {
   return text;
 }
 
-Engine* ToEngine(FlutterDesktopEngineRef engine) { return reinterpret_cast<Engine*>(engine); }
+[[noreturn]] void Refuse(const char* call, const std::string& what) {
+  duzavide::standin::ContractViolation(std::string(call) + " " + what);
+}
+
+void RequirePlatformThread(DWORD platform_thread, const char* call) {
+  if (GetCurrentThreadId() != platform_thread) {
+    Refuse(call, "called from a thread other than the engine's platform thread");
+  }
+}
+
+// The engine behind a handle that may still be used: not null, not ended or
+// ending, and called on its platform thread.
+Engine* LiveEngine(FlutterDesktopEngineRef engine, const char* call) {
+  if (engine == nullptr) Refuse(call, "called with a null engine");
+  if (engine->state == FlutterDesktopEngine::State::kEnding) {
+    Refuse(call, "called on an engine whose destruction has begun");
+  }
+  if (engine->state == FlutterDesktopEngine::State::kEnded) {
+    Refuse(call, "called on an engine that has ended");
+  }
+  RequirePlatformThread(engine->engine->platform_thread(), call);
+  return engine->engine.get();
+}
+
+// An engine that no view controller has taken over.
+Engine* CallersEngine(FlutterDesktopEngineRef engine, const char* call) {
+  Engine* live = LiveEngine(engine, call);
+  if (engine->state == FlutterDesktopEngine::State::kTakenOver) {
+    Refuse(call, "called on an engine that a view controller has taken over");
+  }
+  return live;
+}
+
+FlutterDesktopViewControllerRef LiveController(FlutterDesktopViewControllerRef controller,
+                                               const char* call) {
+  if (controller == nullptr) Refuse(call, "called with a null view controller");
+  if (controller->destroy_begun) {
+    Refuse(call, "called on a view controller whose destruction has begun");
+  }
+  RequirePlatformThread(controller->engine->platform_thread(), call);
+  return controller;
+}
+
+FlutterDesktopMessengerRef NonNullMessenger(FlutterDesktopMessengerRef messenger,
+                                            const char* call) {
+  if (messenger == nullptr) Refuse(call, "called with a null messenger");
+  return messenger;
+}
+
+// The engine behind a messenger, for the calls that reach it. Off the platform
+// thread the caller must hold the messenger's lock and have checked availability
+// under it, so the engine cannot end during the call.
+Engine* MessengerEngine(FlutterDesktopMessengerRef messenger, const char* call) {
+  NonNullMessenger(messenger, call);
+  if (GetCurrentThreadId() != messenger->platform_thread && !messenger->HeldAndCheckedByCaller()) {
+    Refuse(call,
+           "called from a thread other than the engine's platform thread without holding the "
+           "messenger's lock and checking its availability");
+  }
+  EnterCriticalSection(&messenger->lock);
+  Engine* engine = messenger->available ? messenger->engine : nullptr;
+  LeaveCriticalSection(&messenger->lock);
+  if (engine == nullptr) Refuse(call, "called after the messenger's engine ended");
+  return engine;
+}
+
+const char* NonNullChannel(const char* channel, const char* call) {
+  if (channel == nullptr) Refuse(call, "called with a null channel name");
+  return channel;
+}
 
 // The engine behind a messenger while it is available; null once it has ended.
+// For the test hooks, which are not part of the contract.
 Engine* EngineOf(FlutterDesktopMessengerRef messenger) {
   if (messenger == nullptr) return nullptr;
   EnterCriticalSection(&messenger->lock);
@@ -57,7 +130,10 @@ extern "C" {
 FlutterDesktopEngineRef FlutterDesktopEngineCreate(
     const FlutterDesktopEngineProperties* engine_properties) {
   COUNT_CALL();
-  if (engine_properties == nullptr) return nullptr;
+  if (engine_properties == nullptr) Refuse(__func__, "called with null properties");
+  if (duzavide::standin::EnvironmentValue(L"DUZAVIDE_ENGINE_FAIL_CREATE") == L"engine") {
+    return nullptr;
+  }
   std::string& arguments = LastEngineArguments();
   arguments = "argc=" + std::to_string(engine_properties->dart_entrypoint_argc) + " argv=";
   if (engine_properties->dart_entrypoint_argv == nullptr) {
@@ -67,60 +143,66 @@ FlutterDesktopEngineRef FlutterDesktopEngineCreate(
       arguments += "[" + std::string(engine_properties->dart_entrypoint_argv[i]) + "]";
     }
   }
-  return reinterpret_cast<FlutterDesktopEngineRef>(new Engine(*engine_properties));
+  auto* record = new FlutterDesktopEngine();
+  record->engine = std::make_unique<Engine>(*engine_properties);
+  return record;
 }
 
 bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef engine) {
   COUNT_CALL();
-  delete ToEngine(engine);
+  CallersEngine(engine, __func__);
+  engine->state = FlutterDesktopEngine::State::kEnding;
+  engine->engine->BeginEnding();
+  duzavide::standin::EndEngine(*engine);
   return true;
 }
 
 FlutterDesktopMessengerRef FlutterDesktopEngineGetMessenger(FlutterDesktopEngineRef engine) {
   COUNT_CALL();
-  return engine != nullptr ? ToEngine(engine)->messenger() : nullptr;
+  return LiveEngine(engine, __func__)->messenger();
 }
 
 void FlutterDesktopEngineReloadSystemFonts(FlutterDesktopEngineRef engine) {
   COUNT_CALL();
-  if (engine != nullptr) ToEngine(engine)->ReloadSystemFonts();
+  LiveEngine(engine, __func__)->ReloadSystemFonts();
 }
 
 void FlutterDesktopEngineSetNextFrameCallback(FlutterDesktopEngineRef engine,
                                               FlutterDesktopOnNextFrameCallback callback,
                                               void* user_data) {
   COUNT_CALL();
-  if (engine != nullptr) ToEngine(engine)->SetNextFrameCallback(callback, user_data);
+  LiveEngine(engine, __func__)->SetNextFrameCallback(callback, user_data);
 }
 
 FlutterDesktopPluginRegistrarRef FlutterDesktopEngineGetPluginRegistrar(
     FlutterDesktopEngineRef engine, const char* plugin_name) {
   COUNT_CALL();
-  if (engine == nullptr || plugin_name == nullptr) return nullptr;
-  return ToEngine(engine)->GetPluginRegistrar(plugin_name);
+  Engine* live = LiveEngine(engine, __func__);
+  if (plugin_name == nullptr) Refuse(__func__, "called with a null plugin name");
+  return live->GetPluginRegistrar(plugin_name);
 }
 
 FlutterDesktopViewControllerRef FlutterDesktopViewControllerCreate(int width, int height,
                                                                    FlutterDesktopEngineRef engine) {
   COUNT_CALL();
-  return duzavide::standin::CreateViewController(width, height,
-                                                 std::unique_ptr<Engine>(ToEngine(engine)));
+  CallersEngine(engine, __func__);
+  return duzavide::standin::CreateViewController(width, height, engine);
 }
 
 FlutterDesktopViewRef FlutterDesktopViewControllerGetView(
     FlutterDesktopViewControllerRef controller) {
   COUNT_CALL();
-  return controller != nullptr ? &controller->view : nullptr;
+  return &LiveController(controller, __func__)->view;
 }
 
 void FlutterDesktopViewControllerDestroy(FlutterDesktopViewControllerRef controller) {
   COUNT_CALL();
-  duzavide::standin::DestroyViewController(controller);
+  duzavide::standin::DestroyViewController(LiveController(controller, __func__));
 }
 
 void FlutterDesktopViewControllerForceRedraw(FlutterDesktopViewControllerRef controller) {
   COUNT_CALL();
-  if (controller == nullptr) return;
+  LiveController(controller, __func__);
   if (controller->view.hwnd != nullptr) InvalidateRect(controller->view.hwnd, nullptr, FALSE);
   controller->engine->RequestFrame();
 }
@@ -129,7 +211,7 @@ bool FlutterDesktopViewControllerHandleTopLevelWindowProc(
     FlutterDesktopViewControllerRef controller, HWND hwnd, UINT message, WPARAM wparam,
     LPARAM lparam, LRESULT* result) {
   COUNT_CALL();
-  (void)controller;
+  LiveController(controller, __func__);
   (void)hwnd;
   (void)message;
   (void)wparam;
@@ -141,7 +223,11 @@ bool FlutterDesktopViewControllerHandleTopLevelWindowProc(
 
 HWND FlutterDesktopViewGetHWND(FlutterDesktopViewRef view) {
   COUNT_CALL();
-  return view != nullptr ? view->hwnd : nullptr;
+  if (view == nullptr) Refuse(__func__, "called with a null view");
+  if (view->controller->destroy_begun) {
+    Refuse(__func__, "called on a view whose view controller's destruction has begun");
+  }
+  return view->hwnd;
 }
 
 UINT FlutterDesktopGetDpiForMonitor(HMONITOR monitor) {
@@ -163,70 +249,77 @@ void FlutterDesktopResyncOutputStreams(void) {
 void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRef messenger, const char* channel,
                                         FlutterDesktopMessageCallback callback, void* user_data) {
   COUNT_CALL();
-  Engine* engine = EngineOf(messenger);
-  if (engine != nullptr && channel != nullptr) {
-    engine->SetHostCallback(channel, callback, user_data);
-  }
+  Engine* engine = MessengerEngine(messenger, __func__);
+  engine->SetHostCallback(NonNullChannel(channel, __func__), callback, user_data);
 }
 
 bool FlutterDesktopMessengerSend(FlutterDesktopMessengerRef messenger, const char* channel,
                                  const uint8_t* message, size_t message_size) {
   COUNT_CALL();
-  Engine* engine = EngineOf(messenger);
-  if (engine == nullptr || channel == nullptr) return false;
-  return engine->DeliverToApp(channel, message, message_size, nullptr, nullptr);
+  Engine* engine = MessengerEngine(messenger, __func__);
+  return engine->DeliverToApp(NonNullChannel(channel, __func__), message, message_size, nullptr,
+                              nullptr);
 }
 
 bool FlutterDesktopMessengerSendWithReply(FlutterDesktopMessengerRef messenger, const char* channel,
                                           const uint8_t* message, size_t message_size,
                                           FlutterDesktopBinaryReply reply, void* user_data) {
   COUNT_CALL();
-  Engine* engine = EngineOf(messenger);
-  if (engine == nullptr || channel == nullptr) return false;
-  return engine->DeliverToApp(channel, message, message_size, reply, user_data);
+  Engine* engine = MessengerEngine(messenger, __func__);
+  return engine->DeliverToApp(NonNullChannel(channel, __func__), message, message_size, reply,
+                              user_data);
 }
 
 void FlutterDesktopMessengerSendResponse(FlutterDesktopMessengerRef messenger,
                                          const FlutterDesktopMessageResponseHandle* handle,
                                          const uint8_t* data, size_t data_length) {
   COUNT_CALL();
-  if (messenger == nullptr) return;
-  // Under the lock the engine cannot end between the test and the use.
-  EnterCriticalSection(&messenger->lock);
-  if (messenger->available && messenger->engine != nullptr) {
-    messenger->engine->SendResponse(handle, data, data_length);
+  using duzavide::standin::ResponseOutcome;
+  Engine* engine = MessengerEngine(messenger, __func__);
+  if (handle == nullptr) Refuse(__func__, "called with a null response handle");
+  switch (engine->SendResponse(handle, data, data_length)) {
+    case ResponseOutcome::kDelivered:
+      return;
+    case ResponseOutcome::kAlreadyAnswered:
+      Refuse(__func__, "called with a response handle that was already answered");
+    case ResponseOutcome::kOtherEngine:
+      Refuse(__func__, "called with a response handle of another engine");
+    case ResponseOutcome::kUnknown:
+      Refuse(__func__, "called with a response handle no engine issued");
   }
-  LeaveCriticalSection(&messenger->lock);
 }
 
 FlutterDesktopMessengerRef FlutterDesktopMessengerAddRef(FlutterDesktopMessengerRef messenger) {
   COUNT_CALL();
-  if (messenger != nullptr) messenger->AddRef();
+  NonNullMessenger(messenger, __func__)->AddRef();
   return messenger;
 }
 
 void FlutterDesktopMessengerRelease(FlutterDesktopMessengerRef messenger) {
   COUNT_CALL();
-  if (messenger != nullptr) messenger->Release();
+  NonNullMessenger(messenger, __func__)->Release();
 }
 
 FlutterDesktopMessengerRef FlutterDesktopMessengerLock(FlutterDesktopMessengerRef messenger) {
   COUNT_CALL();
-  if (messenger == nullptr) return nullptr;
-  EnterCriticalSection(&messenger->lock);
+  EnterCriticalSection(&NonNullMessenger(messenger, __func__)->lock);
+  messenger->NoteLocked();
   return messenger;
 }
 
 void FlutterDesktopMessengerUnlock(FlutterDesktopMessengerRef messenger) {
   COUNT_CALL();
-  if (messenger != nullptr) LeaveCriticalSection(&messenger->lock);
+  if (!NonNullMessenger(messenger, __func__)->NoteUnlocking()) {
+    Refuse(__func__, "called by a thread that does not hold the messenger's lock");
+  }
+  LeaveCriticalSection(&messenger->lock);
 }
 
 bool FlutterDesktopMessengerIsAvailable(FlutterDesktopMessengerRef messenger) {
   COUNT_CALL();
-  if (messenger == nullptr) return false;
-  EnterCriticalSection(&messenger->lock);
+  EnterCriticalSection(&NonNullMessenger(messenger, __func__)->lock);
   bool available = messenger->available;
+  messenger->NoteAvailabilityChecked();
   LeaveCriticalSection(&messenger->lock);
   return available;
 }

@@ -1,6 +1,8 @@
 #include "standins/engine/messenger.h"
 
-FlutterDesktopMessenger::FlutterDesktopMessenger(duzavide::standin::Engine* owner) : engine(owner) {
+FlutterDesktopMessenger::FlutterDesktopMessenger(duzavide::standin::Engine* owner,
+                                                 DWORD platform_thread_id)
+    : platform_thread(platform_thread_id), engine(owner) {
   InitializeCriticalSection(&lock);
 }
 
@@ -15,4 +17,28 @@ void FlutterDesktopMessenger::Detach() {
   available = false;
   engine = nullptr;
   LeaveCriticalSection(&lock);
+}
+
+void FlutterDesktopMessenger::NoteLocked() {
+  if (depth++ == 0) {
+    holder = GetCurrentThreadId();
+    availability_checked = false;
+  }
+}
+
+bool FlutterDesktopMessenger::NoteUnlocking() {
+  if (holder != GetCurrentThreadId()) return false;
+  if (--depth == 0) {
+    holder = 0;
+    availability_checked = false;
+  }
+  return true;
+}
+
+void FlutterDesktopMessenger::NoteAvailabilityChecked() {
+  if (holder == GetCurrentThreadId()) availability_checked = true;
+}
+
+bool FlutterDesktopMessenger::HeldAndCheckedByCaller() const {
+  return holder == GetCurrentThreadId() && availability_checked;
 }

@@ -1,5 +1,7 @@
 #include "standins/engine/view_controller.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <utility>
 
@@ -11,6 +13,8 @@ namespace duzavide::standin {
 namespace {
 
 constexpr wchar_t kViewWindowClass[] = L"DuzavideStandinView";
+// How long the application takes to build its first frame when nobody asks.
+constexpr UINT kDefaultFirstBuildMs = 500;
 
 Application* ApplicationOf(HWND hwnd) {
   auto* controller =
@@ -92,21 +96,89 @@ std::unique_ptr<Application> ChooseApplication(Engine* engine) {
   return std::make_unique<ControlPanel>(engine);
 }
 
+UINT FirstBuildDelayMs() {
+  const std::wstring value = EnvironmentValue(L"DUZAVIDE_ENGINE_FIRST_BUILD_MS");
+  if (value.empty()) return kDefaultFirstBuildMs;
+  return static_cast<UINT>(std::wcstoul(value.c_str(), nullptr, 10));
+}
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                 nullptr, nullptr);
+  std::string utf8(size > 0 ? size : 0, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size,
+                      nullptr, nullptr);
+  return utf8;
+}
+
+// A relative path is taken from the executable's folder, not the working folder,
+// as the real library does.
+std::wstring ResolvedPath(const std::wstring& path) {
+  const bool absolute = (path.size() >= 2 && path[1] == L':') ||
+                        (!path.empty() && (path[0] == L'\\' || path[0] == L'/'));
+  if (absolute) return path;
+  wchar_t executable[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, executable, MAX_PATH);
+  std::wstring folder(executable);
+  folder.resize(folder.find_last_of(L"\\/") + 1);
+  return folder + path;
+}
+
+// The line naming the first data file of `engine` that is missing; empty when all
+// exist.
+std::string MissingDataFile(const Engine& engine) {
+  struct Required {
+    const char* what;
+    const std::wstring& path;
+    bool folder;
+  };
+  const Required required[] = {
+      {"assets folder", engine.assets_path(), true},
+      {"ICU data file", engine.icu_data_path(), false},
+      {"application library", engine.aot_library_path(), false},
+  };
+  for (const Required& item : required) {
+    if (item.path.empty()) return std::string("standin-engine: no ") + item.what + " given";
+    const std::wstring path = ResolvedPath(item.path);
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    const bool found = attributes != INVALID_FILE_ATTRIBUTES &&
+                       ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == item.folder;
+    if (!found) {
+      return std::string("standin-engine: the ") + item.what + " is missing: " + Utf8(path);
+    }
+  }
+  return std::string();
+}
+
 }  // namespace
 
 FlutterDesktopViewController* CreateViewController(int width, int height,
-                                                   std::unique_ptr<Engine> engine) {
-  if (!engine) return nullptr;
-  if (EnvironmentValue(L"DUZAVIDE_ENGINE_FAIL_CREATE") == L"1") return nullptr;
-  if (!RegisterViewWindowClass()) return nullptr;
+                                                   FlutterDesktopEngine* engine_record) {
+  engine_record->state = FlutterDesktopEngine::State::kTakenOver;
+  Engine* engine_ptr = engine_record->engine.get();
+  // Whatever fails from here on, the engine ends with it.
+  auto fail = [engine_record]() -> FlutterDesktopViewController* {
+    EndEngine(*engine_record);
+    return nullptr;
+  };
+  if (EnvironmentValue(L"DUZAVIDE_ENGINE_FAIL_CREATE") == L"1") return fail();
+  const std::string missing = MissingDataFile(*engine_ptr);
+  if (!missing.empty()) {
+    std::fprintf(stderr, "%s\n", missing.c_str());
+    std::fflush(stderr);
+    return fail();
+  }
+  if (!RegisterViewWindowClass()) return fail();
 
   auto controller = std::make_unique<FlutterDesktopViewController>();
-  controller->engine = std::move(engine);
-  Engine* engine_ptr = controller->engine.get();
+  controller->engine_record = engine_record;
+  controller->engine = engine_ptr;
+  controller->view.controller = controller.get();
   controller->view.hwnd = CreateWindowExW(
       0, kViewWindowClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, width, height,
       engine_ptr->window(), nullptr, LibraryInstance(), controller.get());
-  if (controller->view.hwnd == nullptr) return nullptr;
+  if (controller->view.hwnd == nullptr) return fail();
 
   controller->application = ChooseApplication(engine_ptr);
   controller->application->OnViewCreated(controller->view.hwnd);
@@ -118,13 +190,16 @@ FlutterDesktopViewController* CreateViewController(int width, int height,
   engine_ptr->SetFontObserver([raw] {
     if (raw->application) raw->application->OnFontsChanged();
   });
-  // The application starts by drawing its first frame.
-  engine_ptr->RequestFrame();
+  // The application builds its first frame by itself after a while; a host that
+  // wants it sooner asks with ForceRedraw.
+  engine_ptr->ScheduleFirstBuild(FirstBuildDelayMs());
   return controller.release();
 }
 
 void DestroyViewController(FlutterDesktopViewController* controller) {
-  if (controller == nullptr) return;
+  controller->destroy_begun = true;
+  controller->engine_record->state = FlutterDesktopEngine::State::kEnding;
+  controller->engine->BeginEnding();
   controller->engine->SetFrameObserver(nullptr);
   controller->engine->SetFontObserver(nullptr);
   controller->application.reset();
@@ -134,8 +209,8 @@ void DestroyViewController(FlutterDesktopViewController* controller) {
     SetWindowLongPtrW(view, GWLP_USERDATA, 0);
     DestroyWindow(view);
   }
-  controller->engine.reset();
-  delete controller;
+  EndEngine(*controller->engine_record);
+  controller->engine = nullptr;
 }
 
 UINT MonitorDpi(HMONITOR monitor) {

@@ -10,6 +10,7 @@
 #include "channel/method_channel.h"
 #include "channel/standard_method_codec.h"
 #include "gtest/gtest.h"
+#include "shell/application.h"
 #include "shell/flutter_view_controller.h"
 #include "standins/engine/control_panel_ids.h"
 #include "tests/shell/test_support.h"
@@ -75,7 +76,7 @@ TEST(EngineControlPanelTest, PollsAndConnectsThroughTheChannel) {
   GetClientRect(top, &client);
   FakeTunnel tunnel;
   {
-    FlutterViewController controller(client.right, client.bottom, EngineProject{});
+    FlutterViewController controller(client.right, client.bottom, MakeEngineProject({}));
     ASSERT_NE(controller.GetView(), nullptr);
     HWND view = controller.GetView()->GetNativeWindow();
     SetParent(view, top);

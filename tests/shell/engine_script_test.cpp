@@ -10,6 +10,7 @@
 #include "channel/method_channel.h"
 #include "channel/standard_method_codec.h"
 #include "gtest/gtest.h"
+#include "shell/application.h"
 #include "shell/flutter_view_controller.h"
 #include "tests/shell/test_support.h"
 
@@ -60,7 +61,7 @@ TEST(EngineScriptTest, CallsReachTheHandlerAndRepliesAreTranscribed) {
       "send other.channel 00\n"
       "sleep 20\n"
       "call 070b6973436f6e6e656374656400\n");
-  FlutterViewController controller(300, 200, EngineProject{});
+  FlutterViewController controller(300, 200, MakeEngineProject({}));
   ASSERT_NE(controller.GetView(), nullptr);
   std::vector<std::string> methods;
   MethodChannel channel(controller.GetEngine()->GetMessenger(), "vur.izir.uzo/vpn",
@@ -108,7 +109,7 @@ TEST(EngineScriptTest, WindowCommandsGoToTheTopLevelWindow) {
   g_recorded = &recorded;
   {
     ScriptEnvironment environment("minimize\ncommand 42\nclose\n");
-    FlutterViewController controller(300, 200, EngineProject{});
+    FlutterViewController controller(300, 200, MakeEngineProject({}));
     ASSERT_NE(controller.GetView(), nullptr);
     // Hosted the way the shell hosts it.
     SetParent(controller.GetView()->GetNativeWindow(), top);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "shell/application.h"
 #include "shell/flutter_engine.h"
 #include "shell/flutter_view_controller.h"
 #include "standins/engine/standin_hooks.h"
@@ -72,7 +73,7 @@ TEST(FlutterViewControllerTest, FailedCreationReportsAndMakesNoDestroyCalls) {
   {
     FailCreateEnvironment fail;
     CaptureStderr();
-    FlutterViewController controller(200, 100, EngineProject{});
+    FlutterViewController controller(200, 100, MakeEngineProject({}));
     EXPECT_EQ(GetCapturedStderr(), "Failed to create view controller.\n");
     EXPECT_EQ(controller.GetView(), nullptr);
     EXPECT_NE(controller.GetEngine(), nullptr);
@@ -82,11 +83,53 @@ TEST(FlutterViewControllerTest, FailedCreationReportsAndMakesNoDestroyCalls) {
   EXPECT_EQ(DuzavideStandinCallCount("FlutterDesktopEngineDestroy"), 0);
 }
 
+TEST(FlutterViewControllerTest, NeedsTheDataFilesFromTheExecutablesFolder) {
+  wchar_t executable[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, executable, MAX_PATH);
+  std::wstring folder(executable);
+  folder.resize(folder.find_last_of(L"\\") + 1);
+  const struct {
+    const char* name;
+    std::wstring EngineProject::*path;
+    const wchar_t* replacement;
+    const char* missing;
+  } cases[] = {
+      {"installed layout", nullptr, L"", nullptr},
+      {"assets folder", &EngineProject::assets_path, L"data\\no_assets", "assets folder"},
+      {"ICU data names a folder", &EngineProject::icu_data_path, L"data\\flutter_assets",
+       "ICU data file"},
+      {"application library", &EngineProject::aot_library_path, L"data\\none.so",
+       "application library"},
+  };
+  // Relative paths are the executable's, whatever the working folder.
+  wchar_t working_folder[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, working_folder);
+  wchar_t temporary[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temporary);
+  ASSERT_TRUE(SetCurrentDirectoryW(temporary));
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    EngineProject project = MakeEngineProject({});
+    if (test.path != nullptr) project.*test.path = test.replacement;
+    CaptureStderr();
+    bool created = FlutterViewController(200, 100, project).GetView() != nullptr;
+    const std::string errors = GetCapturedStderr();
+    EXPECT_EQ(created, test.missing == nullptr);
+    if (test.missing != nullptr) {
+      const std::wstring path = folder + test.replacement;
+      EXPECT_EQ(errors, "standin-engine: the " + std::string(test.missing) +
+                            " is missing: " + std::string(path.begin(), path.end()) +
+                            "\nFailed to create view controller.\n");
+    }
+  }
+  SetCurrentDirectoryW(working_folder);
+}
+
 TEST(FlutterViewControllerTest, CreatesAChildViewAndEndsItOnce) {
   DuzavideStandinResetCallCounts();
   HWND view_window = nullptr;
   {
-    FlutterViewController controller(320, 240, EngineProject{});
+    FlutterViewController controller(320, 240, MakeEngineProject({}));
     ASSERT_NE(controller.GetView(), nullptr);
     view_window = controller.GetView()->GetNativeWindow();
     ASSERT_TRUE(IsWindow(view_window));
@@ -103,7 +146,7 @@ TEST(FlutterViewControllerTest, CreatesAChildViewAndEndsItOnce) {
 }
 
 TEST(FlutterViewControllerTest, NextFrameCallbackRunsOnceFromTheLoop) {
-  FlutterViewController controller(200, 100, EngineProject{});
+  FlutterViewController controller(200, 100, MakeEngineProject({}));
   ASSERT_NE(controller.GetView(), nullptr);
   int runs = 0;
   controller.GetEngine()->SetNextFrameCallback([&runs] { ++runs; });

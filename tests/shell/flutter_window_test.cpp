@@ -30,6 +30,9 @@ BOOL WINAPI RecordTrayCall(DWORD message, PNOTIFYICONDATAW data) {
 class FlutterWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // The engine volunteers no first frame while a test runs: the window shows only
+    // because the host asked for a frame.
+    _wputenv(L"DUZAVIDE_ENGINE_FIRST_BUILD_MS=600000");
     g_tray_calls.clear();
     SetNotifyIconFunctionForTesting(&RecordTrayCall);
     DuzavideStandinResetCallCounts();
@@ -39,6 +42,7 @@ class FlutterWindowTest : public ::testing::Test {
   }
   void TearDown() override {
     window_.reset();
+    _wputenv(L"DUZAVIDE_ENGINE_FIRST_BUILD_MS=");
     SetNotifyIconFunctionForTesting(nullptr);
     PumpPendingMessages();
   }
@@ -193,6 +197,40 @@ TEST_F(FlutterWindowTest, FontChangeReloadsFontsAndCloseEndsTheEngine) {
   int quit_code = -1;
   EXPECT_FALSE(PumpPendingMessages(&quit_code));
   EXPECT_EQ(quit_code, 0);
+}
+
+// The window object going while its window lives (the tray's exit item) or after
+// a failed start: no engine call may reach a controller in the middle of its
+// destruction, a null engine, or an engine that the library has already ended (the
+// stand-in engine ends the process on any of them).
+TEST(FlutterWindowTeardownTest, NoEngineCallReachesAnEndingOrFailedController) {
+  const struct {
+    const char* name;
+    const wchar_t* fail_create;
+    bool created;
+    int view_controller_creations;
+  } cases[] = {
+      {"object destroyed while its window lives", L"", true, 1},
+      {"engine creation failed", L"engine", false, 0},
+      {"view creation failed", L"1", false, 1},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    _wputenv((std::wstring(L"DUZAVIDE_ENGINE_FAIL_CREATE=") + test.fail_create).c_str());
+    DuzavideStandinResetCallCounts();
+    auto window = std::make_unique<FlutterWindow>(MakeEngineProject({}));
+    EXPECT_EQ(window->Create(L"Duzavide Connect", {100, 80}, {590, 800}), test.created);
+    ::SendMessageW(window->GetHandle(), WM_FONTCHANGE, 0, 0);
+    window.reset();
+    _wputenv(L"DUZAVIDE_ENGINE_FAIL_CREATE=");
+    PumpPendingMessages();
+    EXPECT_EQ(DuzavideStandinCallCount("FlutterDesktopEngineReloadSystemFonts"),
+              test.created ? 1 : 0);
+    EXPECT_EQ(DuzavideStandinCallCount("FlutterDesktopViewControllerCreate"),
+              test.view_controller_creations);
+    EXPECT_EQ(DuzavideStandinCallCount("FlutterDesktopViewControllerDestroy"),
+              test.created ? 1 : 0);
+  }
 }
 
 }  // namespace
