@@ -97,6 +97,9 @@ AppProcess::AppProcess(AppOptions options) : options_(std::move(options)) {
   script_path_ = work_folder_ + L"\\script.txt";
   transcript_path_ = work_folder_ + L"\\transcript.txt";
   stderr_path_ = work_folder_ + L"\\stderr.txt";
+  // The engine appends: a folder left by an earlier run whose process had the same
+  // id must not lend its transcript to this one.
+  ::DeleteFileW(transcript_path_.c_str());
 }
 
 AppProcess::~AppProcess() {
