@@ -3,17 +3,68 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include <chrono>
+#include <string>
 #include <utility>
 
 #include "shell/command_line_arguments.h"
 #include "shell/debug_console.h"
 #include "shell/flutter_window.h"
+#include "shell/host_log.h"
 #include "shell/monitor_dpi.h"
+#include "shell/single_instance.h"
+#include "tunnel/data_folder.h"
 
 namespace duzavide {
 
 namespace {
 constexpr wchar_t kDataFolder[] = L"data";
+// How long a second start waits for the running instance's window to exist.
+constexpr std::chrono::milliseconds kHandOverWait{5000};
+
+std::string StartLine(const std::vector<std::string>& arguments) {
+  std::string line = "Duzavide " DUZAVIDE_VERSION " started, pid " +
+                     std::to_string(::GetCurrentProcessId()) + ", arguments:";
+  if (arguments.empty()) line += " none";
+  for (const std::string& argument : arguments) line += " \"" + argument + "\"";
+  return line;
+}
+
+// The process's run after the start has been logged; returns the exit code.
+int RunInstance(HostLog& log, std::vector<std::string> arguments) {
+  // Held until the process ends, so later starts in this session hand over to us.
+  const SingleInstance instance;
+  if (!instance.is_first()) {
+    // No engine, window or session: two hosts would fight over the core, the tray
+    // and the configuration file.
+    log.Write(ShowRunningInstance(kHandOverWait)
+                  ? "another instance runs in this session; asked it to show its window"
+                  : "another instance runs in this session but has no window yet; leaving");
+    return 0;
+  }
+
+  ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  const EngineProject project = MakeEngineProject(std::move(arguments));
+  const LogicalPoint origin = CenteredOriginOnPrimaryMonitor(kMainWindowWidth, kMainWindowHeight);
+
+  FlutterWindow window(project);
+  window.SetSessionLineObserver([&log](const std::string& line) { log.Write(line); });
+  if (!window.Create(kMainWindowTitle, Win32Window::Point{origin.x, origin.y},
+                     Win32Window::Size{kMainWindowWidth, kMainWindowHeight})) {
+    log.Write("could not create the main window with its engine and view");
+    return 1;
+  }
+  window.SetQuitOnClose(true);
+
+  MSG message;
+  while (::GetMessageW(&message, nullptr, 0, 0)) {
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
+  }
+  ::CoUninitialize();
+  return 0;
+}
+
 }  // namespace
 
 EngineProject MakeEngineProject(std::vector<std::string> arguments) {
@@ -37,25 +88,13 @@ LogicalPoint CenteredOriginOnPrimaryMonitor(int32_t width, int32_t height) {
 
 int RunDesktopApplication() {
   AttachDiagnosticsConsole();
-  ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-
-  const EngineProject project = MakeEngineProject(CollectCommandLineArguments());
-  const LogicalPoint origin = CenteredOriginOnPrimaryMonitor(kMainWindowWidth, kMainWindowHeight);
-
-  FlutterWindow window(project);
-  if (!window.Create(kMainWindowTitle, Win32Window::Point{origin.x, origin.y},
-                     Win32Window::Size{kMainWindowWidth, kMainWindowHeight})) {
-    return 1;
-  }
-  window.SetQuitOnClose(true);
-
-  MSG message;
-  while (::GetMessageW(&message, nullptr, 0, 0)) {
-    ::TranslateMessage(&message);
-    ::DispatchMessageW(&message);
-  }
-  ::CoUninitialize();
-  return 0;
+  // Outlives the window, whose session still reports while it is destroyed.
+  HostLog log(DataFolder());
+  std::vector<std::string> arguments = CollectCommandLineArguments();
+  log.Write(StartLine(arguments));
+  const int exit_code = RunInstance(log, std::move(arguments));
+  log.Write("exiting with code " + std::to_string(exit_code));
+  return exit_code;
 }
 
 }  // namespace duzavide

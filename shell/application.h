@@ -19,9 +19,12 @@ EngineProject MakeEngineProject(std::vector<std::string> arguments);
 // the work area of the primary monitor.
 LogicalPoint CenteredOriginOnPrimaryMonitor(int32_t width, int32_t height);
 
-// Prepares the process (console, COM), opens the main window and runs the message
-// loop. Returns the exit code: 0 after the quit message, 1 when the window could not
-// be created (then no message loop runs). Main thread only.
+// Prepares the process (console, host log, COM), opens the main window and runs the
+// message loop. Returns the exit code: 0 after the quit message, 1 when the window
+// could not be created (then no message loop runs). When another instance runs in
+// this Windows session, asks it to show its window and returns 0 without creating
+// an engine, a window or a session. The start, a failed creation and the exit code
+// go to the host log. Main thread only.
 int RunDesktopApplication();
 
 }  // namespace duzavide

@@ -5,6 +5,7 @@
 
 #include "channel/method_channel.h"
 #include "channel/standard_method_codec.h"
+#include "shell/single_instance.h"
 #include "shell/tray_icon.h"
 #include "tunnel/control_channel.h"
 
@@ -97,6 +98,11 @@ LRESULT FlutterWindow::HandleMessage(HWND window, UINT message, WPARAM wparam,
       break;
     default:
       if (taskbar_created_message_ != 0 && message == taskbar_created_message_) AddTrayIcon();
+      // A second start of the application asks to be shown this one instead.
+      if (message != WM_NULL && message == ShowInstanceMessage()) {
+        RestoreFromTray(/*bring_to_foreground=*/true);
+        return 0;
+      }
       break;
   }
   return Win32Window::HandleMessage(window, message, wparam, lparam);

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <utility>
 
 #include "shell/engine_project.h"
 #include "shell/flutter_view_controller.h"
@@ -34,6 +35,12 @@ class FlutterWindow : public Win32Window {
   void RemoveTrayIcon();
 
   bool tray_icon_shown() const { return tray_icon_shown_; }
+
+  // Hands the session's line observer (status and core output lines). Call before
+  // Create; the observer is called from the main, core reader and bridge threads.
+  void SetSessionLineObserver(TunnelSession::LineObserver observer) {
+    session_.SetLineObserver(std::move(observer));
+  }
 
  protected:
   LRESULT HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept override;

@@ -45,22 +45,6 @@ std::wstring NewWorkFolder() {
   return folder;
 }
 
-std::string ReadWholeFile(const std::wstring& path) {
-  // Opened with full sharing: the app may still hold the file for writing.
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return std::string();
-  std::string bytes;
-  char buffer[4096];
-  DWORD got = 0;
-  while (::ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
-    bytes.append(buffer, got);
-  }
-  ::CloseHandle(file);
-  return bytes;
-}
-
 }  // namespace
 
 std::wstring AppFolder() {
@@ -113,6 +97,9 @@ AppProcess::AppProcess(AppOptions options) : options_(std::move(options)) {
   script_path_ = work_folder_ + L"\\script.txt";
   transcript_path_ = work_folder_ + L"\\transcript.txt";
   stderr_path_ = work_folder_ + L"\\stderr.txt";
+  // The engine appends: a folder left by an earlier run whose process had the same
+  // id must not lend its transcript to this one.
+  ::DeleteFileW(transcript_path_.c_str());
 }
 
 AppProcess::~AppProcess() {
@@ -195,6 +182,22 @@ std::vector<std::string> AppProcess::Transcript() const {
     lines.push_back(line);
   }
   return lines;
+}
+
+std::string ReadWholeFile(const std::wstring& path) {
+  // Opened with full sharing: the app may still hold the file for writing.
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::string();
+  std::string bytes;
+  char buffer[4096];
+  DWORD got = 0;
+  while (::ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
+    bytes.append(buffer, got);
+  }
+  ::CloseHandle(file);
+  return bytes;
 }
 
 std::string AppProcess::StandardError() const { return ReadWholeFile(stderr_path_); }

@@ -59,6 +59,9 @@ class AppProcess {
   UniqueHandle process_;
 };
 
+// The bytes of `path`, read while others may still write it; empty when unreadable.
+std::string ReadWholeFile(const std::wstring& path);
+
 // Waits until `predicate` holds, polling; returns its last value.
 bool WaitFor(const std::function<bool()>& predicate, std::chrono::milliseconds timeout);
 

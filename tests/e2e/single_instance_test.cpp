@@ -1,0 +1,89 @@
+// Two starts in one Windows session, and the host log that explains connects.
+#include <windows.h>
+// Needs the declarations of windows.h first.
+#include <gtest/gtest.h>
+#include <shlobj.h>
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <regex>
+#include <string>
+
+#include "tests/e2e/app_process.h"
+
+namespace duzavide::e2e {
+namespace {
+
+using std::chrono::seconds;
+
+std::wstring HostLogPath() {
+  wchar_t folder[MAX_PATH] = {};
+  ::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
+  return std::wstring(folder) + L"\\Duzavide\\host.log";
+}
+
+// Whether host.log holds the entry `text` (a pattern), time stamp first.
+bool HostLogHasEntry(const std::string& text) {
+  const std::regex entry(R"((^|\n)\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z )" + text + "\r\n");
+  return std::regex_search(ReadWholeFile(HostLogPath()), entry);
+}
+
+int CountCoreProcesses() {
+  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  int count = 0;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = ::Process32FirstW(snapshot, &entry); more;
+       more = ::Process32NextW(snapshot, &entry)) {
+    count += _wcsicmp(entry.szExeFile, L"xray.exe") == 0 ? 1 : 0;
+  }
+  ::CloseHandle(snapshot);
+  return count;
+}
+
+TEST(SingleInstanceTest, SecondStartShowsTheRunningInstanceAndTheLogExplainsConnects) {
+  ::DeleteFileW(HostLogPath().c_str());
+  // The stand-in core reads directives from its working directory, the application
+  // folder: the first connect meets a core that rejects its configuration.
+  const std::wstring directives = AppFolder() + L"\\standin-core.txt";
+  if (FILE* file = _wfopen(directives.c_str(), L"wb")) {
+    fputs("print config rejected: no usable outbound\\n\nexit 23\n", file);
+    fclose(file);
+  }
+  const std::string connect = "call " + ConnectCallHex();
+  AppProcess first({{connect, "sleep 2000", connect, "minimize",
+                     "call " + MethodCallHex("isConnected"), "sleep 60000"}});
+  ASSERT_TRUE(first.Start());
+  const bool failed_once = WaitFor([&] { return first.Transcript().size() >= 1; }, seconds(60));
+  ::DeleteFileW(directives.c_str());
+  ASSERT_TRUE(failed_once);
+  ASSERT_TRUE(WaitFor([&] { return first.Transcript().size() >= 3; }, seconds(60)));
+  ASSERT_EQ(first.Transcript()[0], "reply " + SuccessReplyHex(false));
+  ASSERT_EQ(first.Transcript()[1], "reply " + SuccessReplyHex(true)) << first.StandardError();
+  HWND window = first.WaitForWindow(seconds(1));
+  ASSERT_NE(window, nullptr);
+  ASSERT_FALSE(::IsWindowVisible(window));
+
+  AppProcess second({{"call " + MethodCallHex("isConnected")}});
+  ASSERT_TRUE(second.Start());
+  ASSERT_TRUE(second.WaitForExit(seconds(20)));
+  EXPECT_EQ(second.exit_code(), 0u) << second.StandardError();
+  EXPECT_TRUE(second.Transcript().empty()) << "the second start ran an engine";
+  EXPECT_TRUE(WaitFor([&] { return ::IsWindowVisible(window) != FALSE; }, seconds(10)));
+  EXPECT_FALSE(first.WaitForExit(std::chrono::milliseconds(0)));
+  EXPECT_EQ(CountCoreProcesses(), 1);
+
+  ::PostMessageW(window, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(first.WaitForExit(seconds(60)));
+  EXPECT_EQ(first.exit_code(), 0u);
+  for (const char* entry :
+       {"config rejected: no usable outbound", R"(\[xray\] process exited unexpectedly)",
+        R"(\[xray\] TUN and WireGuard transport started)",
+        "another instance runs in this session; asked it to show its window",
+        "exiting with code 0"}) {
+    EXPECT_TRUE(HostLogHasEntry(entry)) << entry;
+  }
+}
+
+}  // namespace
+}  // namespace duzavide::e2e
