@@ -31,7 +31,7 @@ struct RelayContext {
   UniqueSocket udp_socket;
   in_addr local_address{};
   // Which datagram sources besides `local_address` are this machine (LocalSources).
-  std::function<std::vector<IPv4Range>()> read_local_ranges;
+  IPv4RangeReader read_local_ranges;
   uint16_t core_tcp_port = 0;
   std::chrono::milliseconds keepalive_interval{15000};
   std::function<void(const std::string& line)> line_observer;

@@ -68,8 +68,13 @@ void TakeIfTrusted(const std::wstring& data_folder, const std::wstring& candidat
   std::string problem = CoreTrustProblem(file_security.get(), folder_security.get());
   // A link on the way could be pointed elsewhere after the check; a path without
   // one stays put while the file is held open.
-  if (problem.empty() && !SamePath(FinalPath(file.Get()), candidate)) {
-    problem = "the path goes through a link";
+  if (problem.empty()) {
+    const std::wstring final_path = FinalPath(file.Get());
+    if (final_path.empty()) {
+      problem = "the file's real path could not be read";
+    } else if (!SamePath(final_path, candidate)) {
+      problem = "the path goes through a link";
+    }
   }
   if (!problem.empty()) {
     core->skipped = problem;
