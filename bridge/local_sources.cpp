@@ -50,14 +50,14 @@ LocalSources::LocalSources(in_addr bound_address, IPv4RangeReader reader,
     : bound_address_(ntohl(bound_address.s_addr)),
       reader_(std::move(reader)),
       refresh_interval_(refresh_interval),
-      ranges_(reader_()),
+      ranges_(reader_ ? reader_() : std::vector<IPv4Range>()),
       last_read_(Clock::now()) {}
 
 bool LocalSources::Contains(in_addr source, Clock::time_point now) {
   const uint32_t address = ntohl(source.s_addr);
   if (Known(address)) return true;
   if (now - last_read_ < refresh_interval_) return false;
-  ranges_ = reader_();
+  if (reader_) ranges_ = reader_();
   last_read_ = now;
   return Known(address);
 }

@@ -39,6 +39,7 @@ class LocalSources {
  public:
   using Clock = std::chrono::steady_clock;
 
+  // An empty `reader` leaves `bound_address` as the only local source.
   LocalSources(in_addr bound_address, IPv4RangeReader reader,
                Clock::duration refresh_interval = std::chrono::seconds(1));
 
