@@ -1,27 +1,31 @@
 // DatagramPeer decides which datagrams the bridge accepts and where returning
 // datagrams go.
 //
-// Only a datagram whose source IPv4 address is the bridge's own local address is
-// accepted: the core runs on this machine and sends from that address. Anything
-// else could redirect the tunnel's returning traffic or inject frames, so it is
-// neither framed nor allowed to change the peer. The peer is the source (address
-// and port) of the most recent accepted datagram.
+// Only a datagram whose source the given test calls this machine is accepted (see
+// LocalSources): anything else could redirect the tunnel's returning traffic or
+// inject frames, so it is neither framed nor allowed to change the peer. The peer is
+// the source (address and port) of the most recent accepted datagram.
 #ifndef BRIDGE_DATAGRAM_PEER_H_
 #define BRIDGE_DATAGRAM_PEER_H_
 
 #include <winsock2.h>
 
+#include <functional>
+#include <utility>
+
 namespace duzavide {
 
 class DatagramPeer {
  public:
-  explicit DatagramPeer(in_addr local_address) : local_address_(local_address) {}
+  using SourceTest = std::function<bool(in_addr source)>;
+
+  explicit DatagramPeer(SourceTest is_local) : is_local_(std::move(is_local)) {}
 
   // `source` and `source_size` as filled by recvfrom. True (and the source becomes
   // the peer) when the datagram may be relayed.
   bool Accept(const sockaddr_in& source, int source_size) {
     if (source_size < static_cast<int>(sizeof(source)) || source.sin_family != AF_INET ||
-        source.sin_addr.s_addr != local_address_.s_addr) {
+        !is_local_(source.sin_addr)) {
       return false;
     }
     address_ = source;
@@ -33,7 +37,7 @@ class DatagramPeer {
   const sockaddr_in& address() const { return address_; }
 
  private:
-  in_addr local_address_;
+  SourceTest is_local_;
   sockaddr_in address_{};
   bool known_ = false;
 };

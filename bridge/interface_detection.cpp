@@ -4,6 +4,7 @@
 #include <ws2tcpip.h>
 
 #include "base/win_handles.h"
+#include "bridge/private_socket.h"
 
 namespace duzavide {
 namespace {
@@ -11,7 +12,7 @@ namespace {
 // Asks the system which local address it would send from to `target`. A datagram
 // socket's connect sends nothing; it only picks the route and the source address.
 std::string SourceAddressFor(const addrinfo& target) {
-  UniqueSocket probe(::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+  UniqueSocket probe = OpenPrivateSocket(SOCK_DGRAM, IPPROTO_UDP);
   if (!probe) return std::string();
   if (::connect(probe.Get(), target.ai_addr, static_cast<int>(target.ai_addrlen)) != 0) {
     return std::string();

@@ -3,10 +3,12 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include "bridge/private_socket.h"
+
 namespace duzavide {
 
 std::optional<ReservedLoopbackPort> ReserveLoopbackTcpPort() {
-  UniqueSocket socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  UniqueSocket socket = OpenPrivateSocket(SOCK_STREAM, IPPROTO_TCP);
   if (!socket) return std::nullopt;
   // Keeps every other socket off the port while we hold it.
   BOOL exclusive = TRUE;

@@ -9,9 +9,9 @@
 
 namespace duzavide {
 
-// A TCP socket bound exclusively to 127.0.0.1 and never listening. While `socket` is
-// open no other socket can bind `port`; close it right before the port's real user
-// binds it.
+// A TCP socket bound exclusively to 127.0.0.1, never listening and never inherited
+// by a child process. While `socket` is open no other socket can bind `port`; close
+// it right before the port's real user binds it.
 struct ReservedLoopbackPort {
   UniqueSocket socket;
   uint16_t port = 0;  // host order, never 0

@@ -10,8 +10,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/win_handles.h"
+#include "bridge/local_sources.h"
 #include "bridge/published_socket.h"
 
 namespace duzavide {
@@ -28,6 +30,8 @@ struct RelayContext {
   // Bound to `local_address`, non-blocking; closed when the context is deleted.
   UniqueSocket udp_socket;
   in_addr local_address{};
+  // Which datagram sources besides `local_address` are this machine (LocalSources).
+  IPv4RangeReader read_local_ranges;
   uint16_t core_tcp_port = 0;
   std::chrono::milliseconds keepalive_interval{15000};
   std::function<void(const std::string& line)> line_observer;

@@ -6,10 +6,13 @@
 #include <chrono>
 #include <climits>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "bridge/datagram_peer.h"
 #include "bridge/frame_assembler.h"
+#include "bridge/local_sources.h"
+#include "bridge/private_socket.h"
 #include "bridge/relay_context.h"
 #include "bridge/wireguard_tcp_bridge.h"
 
@@ -19,10 +22,13 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr char kConnectedLine[] = "[bridge] WireGuard TCP transport connected";
+constexpr char kDroppedLinePrefix[] = "[bridge] dropped a datagram from ";
+constexpr char kDroppedLineSuffix[] = " -- not an address of this machine";
 constexpr std::chrono::milliseconds kMaxReadinessWait{1000};
 constexpr std::chrono::milliseconds kReconnectPause{1000};
 constexpr std::chrono::milliseconds kPauseSlice{50};
 constexpr std::chrono::milliseconds kSendWaitSlice{50};
+constexpr std::chrono::milliseconds kConnectWaitSlice{50};
 constexpr size_t kStreamReadSize = 65536;
 // Ready datagrams are framed back to back and written with one send. A batch stops
 // taking datagrams once it holds this many bytes or datagrams.
@@ -35,7 +41,8 @@ class Relay {
       : context_(context),
         outgoing_(kBatchBytes + kFrameHeaderSize + kMaxFramePayload),
         incoming_(kStreamReadSize),
-        peer_(context.local_address) {}
+        sources_(context.local_address, context.read_local_ranges),
+        peer_([this](in_addr source) { return sources_.Contains(source, Clock::now()); }) {}
 
   unsigned Run() {
     while (context_.IsRunning()) {
@@ -60,32 +67,25 @@ class Relay {
   }
 
   bool Connect() {
-    SOCKET tcp = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (tcp == INVALID_SOCKET) return false;
+    UniqueSocket tcp = OpenPrivateSocket(SOCK_STREAM, IPPROTO_TCP);
+    if (!tcp) return false;
     BOOL on = TRUE;
-    ::setsockopt(tcp, SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<const char*>(&on), sizeof(on));
-    ::setsockopt(tcp, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof(on));
-    sockaddr_in core{};
-    core.sin_family = AF_INET;
-    core.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    core.sin_port = htons(context_.core_tcp_port);
-    if (::connect(tcp, reinterpret_cast<const sockaddr*>(&core), sizeof(core)) != 0) {
-      ::closesocket(tcp);
-      return false;
-    }
-    // Writes wait for room in bounded slices so that a stop is seen even when the
-    // core stops reading; a shutdown from another thread does not reliably wake a
-    // blocked send.
+    ::setsockopt(tcp.Get(), SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<const char*>(&on),
+                 sizeof(on));
+    ::setsockopt(tcp.Get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
+                 sizeof(on));
+    // Non-blocking from the start. The connect is waited for in bounded slices, as a
+    // refused or unanswered connect can take seconds and a stop must not wait for
+    // it. Writes wait for room in bounded slices too, since a shutdown from another
+    // thread does not reliably wake a blocked send.
     u_long non_blocking = 1;
-    if (::ioctlsocket(tcp, FIONBIO, &non_blocking) != 0) {
-      ::closesocket(tcp);
-      return false;
-    }
-    tcp_ = tcp;
+    if (::ioctlsocket(tcp.Get(), FIONBIO, &non_blocking) != 0) return false;
+    if (!ConnectWhileRunning(tcp.Get())) return false;
+    tcp_ = tcp.Release();
     // Publishing fails only while a relay of an earlier run still holds the slot;
     // the connection then merely misses StopBridge's early wake-up, and every wait
     // here is bounded anyway.
-    context_.tcp_socket->Publish(tcp);
+    context_.tcp_socket->Publish(tcp_);
     // StopBridge clears the flag before it looks for a socket to shut down; if it
     // looked before the socket was published, the flag is already clear here.
     if (!context_.IsRunning()) return true;
@@ -93,6 +93,34 @@ class Relay {
     last_sent_ = Clock::now();
     if (context_.line_observer) context_.line_observer(kConnectedLine);
     return true;
+  }
+
+  // Connects the non-blocking `tcp` to the core's port. False when the connect fails
+  // or the bridge stops while it is pending.
+  bool ConnectWhileRunning(SOCKET tcp) {
+    sockaddr_in core{};
+    core.sin_family = AF_INET;
+    core.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    core.sin_port = htons(context_.core_tcp_port);
+    if (::connect(tcp, reinterpret_cast<const sockaddr*>(&core), sizeof(core)) == 0) return true;
+    if (::WSAGetLastError() != WSAEWOULDBLOCK) return false;
+    while (context_.IsRunning()) {
+      fd_set writable;
+      FD_ZERO(&writable);
+      FD_SET(tcp, &writable);
+      fd_set failed = writable;
+      timeval slice{0, static_cast<long>(kConnectWaitSlice.count() * 1000)};
+      if (::select(0, nullptr, &writable, &failed, &slice) == SOCKET_ERROR) return false;
+      if (FD_ISSET(tcp, &failed)) return false;
+      if (FD_ISSET(tcp, &writable)) {
+        int error = 0;
+        int size = sizeof(error);
+        return ::getsockopt(tcp, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) ==
+                   0 &&
+               error == 0;
+      }
+    }
+    return false;
   }
 
   void CloseConnection() {
@@ -150,9 +178,13 @@ class Relay {
                             reinterpret_cast<sockaddr*>(&source), &source_size);
       if (size == SOCKET_ERROR && ::WSAGetLastError() == WSAEWOULDBLOCK) break;
       // Any other failed read loses that datagram only.
-      if (size > 0 && peer_.Accept(source, source_size)) {
-        WriteFrameHeader(frame, static_cast<size_t>(size));
-        used += kFrameHeaderSize + static_cast<size_t>(size);
+      if (size > 0) {
+        if (peer_.Accept(source, source_size)) {
+          WriteFrameHeader(frame, static_cast<size_t>(size));
+          used += kFrameHeaderSize + static_cast<size_t>(size);
+        } else {
+          ReportDropped(source);
+        }
       }
       if (!burst) break;
       if (!draining) {
@@ -168,6 +200,17 @@ class Relay {
     if (!SendToCore(outgoing_.data(), used)) return false;
     last_sent_ = Clock::now();
     return true;
+  }
+
+  // Tells the first stranger of the run: one line, so a flood cannot fill the log,
+  // and enough to see why a tunnel carries nothing.
+  void ReportDropped(const sockaddr_in& source) {
+    if (reported_drop_ || !context_.line_observer) return;
+    reported_drop_ = true;
+    char address[INET_ADDRSTRLEN] = {};
+    if (::inet_ntop(AF_INET, &source.sin_addr, address, sizeof(address)) == nullptr) return;
+    context_.line_observer(std::string(kDroppedLinePrefix) + address + ":" +
+                           std::to_string(ntohs(source.sin_port)) + kDroppedLineSuffix);
   }
 
   // Writes all bytes to the stream, repeating partial writes. False when a write
@@ -213,9 +256,11 @@ class Relay {
   std::vector<uint8_t> outgoing_;
   std::vector<uint8_t> incoming_;
   FrameAssembler assembler_;
+  LocalSources sources_;
   DatagramPeer peer_;  // kept across reconnections
   Clock::time_point last_sent_{};
   bool udp_was_readable_ = false;  // in the previous pass
+  bool reported_drop_ = false;
 };
 
 }  // namespace

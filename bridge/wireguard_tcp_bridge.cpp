@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "bridge/ipv4_text.h"
+#include "bridge/private_socket.h"
 #include "bridge/relay_context.h"
 
 namespace duzavide {
@@ -17,11 +18,13 @@ constexpr DWORD kStopWaitMs = 3000;
 }  // namespace
 
 WireGuardTcpBridge::WireGuardTcpBridge(LineObserver line_observer,
-                                       std::chrono::milliseconds keepalive_interval)
+                                       std::chrono::milliseconds keepalive_interval,
+                                       IPv4RangeReader read_local_ranges)
     : running_(std::make_shared<std::atomic<uint64_t>>(0)),
       tcp_socket_(std::make_shared<PublishedSocket>()),
       line_observer_(std::move(line_observer)),
-      keepalive_interval_(keepalive_interval) {}
+      keepalive_interval_(keepalive_interval),
+      read_local_ranges_(std::move(read_local_ranges)) {}
 
 WireGuardTcpBridge::~WireGuardTcpBridge() { StopBridge(); }
 
@@ -33,7 +36,7 @@ bool WireGuardTcpBridge::StartBridge(const std::string& local_address, uint16_t 
   tcp_port_.store(core_tcp_port);
   udp_port_.store(0);
 
-  UniqueSocket udp(::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+  UniqueSocket udp = OpenPrivateSocket(SOCK_DGRAM, IPPROTO_UDP);
   if (!udp) return false;
   sockaddr_in bind_address{};
   bind_address.sin_family = AF_INET;
@@ -65,6 +68,7 @@ bool WireGuardTcpBridge::StartBridge(const std::string& local_address, uint16_t 
   context->local_address = bind_address.sin_addr;
   context->core_tcp_port = core_tcp_port;
   context->keepalive_interval = keepalive_interval_;
+  context->read_local_ranges = read_local_ranges_;
   context->line_observer = line_observer_;
   const SOCKET udp_raw = udp.Get();
   context->udp_socket = std::move(udp);

@@ -5,9 +5,12 @@
 // (bound to `local_address`, port chosen by the system). A relay thread connects to
 // the core's TCP inbound on 127.0.0.1 and writes each datagram as one frame: a 2-byte
 // big-endian length followed by the payload. Frames coming back are delivered as
-// datagrams to the sender of the most recent accepted datagram. Only datagrams whose
-// source address is the bridge's own local address are accepted; the core runs on
-// this machine and sends from that address, anything else is read and dropped.
+// datagrams to the sender of the most recent accepted datagram. Only datagrams from
+// this machine are accepted (LocalSources): the bridge's own address, 127.0.0.0/8
+// and the machine's other IPv4 unicast addresses. Anything else is read and
+// dropped; the first such datagram of each run is reported with one line
+// "[bridge] dropped a datagram from <address>:<port> -- not an address of this
+// machine".
 //
 // Threads: StartBridge runs on the owner's thread. StopBridge may run on the owner's
 // thread and on another thread at the same time; exactly one of them waits for the
@@ -30,6 +33,7 @@
 #include <memory>
 #include <string>
 
+#include "bridge/local_sources.h"
 #include "bridge/published_socket.h"
 
 namespace duzavide {
@@ -42,9 +46,12 @@ class WireGuardTcpBridge {
 
   // `line_observer` may be empty. `keepalive_interval` is the time without outgoing
   // frames after which an empty frame is written to keep the stream alive.
+  // `read_local_ranges` names this machine's addresses besides the bound one; it is
+  // called on the relay thread.
   explicit WireGuardTcpBridge(
       LineObserver line_observer,
-      std::chrono::milliseconds keepalive_interval = std::chrono::seconds(15));
+      std::chrono::milliseconds keepalive_interval = std::chrono::seconds(15),
+      IPv4RangeReader read_local_ranges = ReadThisMachineRanges);
   ~WireGuardTcpBridge();  // StopBridge
 
   WireGuardTcpBridge(const WireGuardTcpBridge&) = delete;
@@ -88,6 +95,7 @@ class WireGuardTcpBridge {
 
   const LineObserver line_observer_;
   const std::chrono::milliseconds keepalive_interval_;
+  const IPv4RangeReader read_local_ranges_;
   uint64_t last_run_id_ = 0;  // owner's thread only
 };
 

@@ -50,6 +50,14 @@ if(NOT TARGET nlohmann_json_test_only)
                              ${CMAKE_BINARY_DIR}/test_only_include)
 endif()
 
+# Every Windows test program refuses to run outside Wine unless told that it may
+# change the machine it runs on (tests/support/test_machine_guard.cpp).
+if(WIN32 AND NOT TARGET duzavide_test_machine_guard)
+  add_library(duzavide_test_machine_guard OBJECT
+              ${PROJECT_SOURCE_DIR}/tests/support/test_machine_guard.cpp)
+  duzavide_strict_warnings(duzavide_test_machine_guard)
+endif()
+
 # duzavide_add_gtest(NAME name SOURCES ... LIBRARIES ...)
 # One GoogleTest executable, registered with CTest test by test. Under the Windows
 # build CTest runs it through Wine (the crosscompiling emulator).
@@ -57,6 +65,9 @@ function(duzavide_add_gtest)
   cmake_parse_arguments(ARG "" "NAME" "SOURCES;LIBRARIES" ${ARGN})
   add_executable(${ARG_NAME} ${ARG_SOURCES})
   target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBRARIES} GTest::gmock GTest::gtest_main)
+  if(WIN32)
+    target_link_libraries(${ARG_NAME} PRIVATE duzavide_test_machine_guard)
+  endif()
   duzavide_strict_warnings(${ARG_NAME})
   gtest_discover_tests(${ARG_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                        WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})

@@ -90,8 +90,9 @@ bool CreateCoreOutputPipe(UniqueHandle* read_end, UniqueHandle* write_end) {
   return true;
 }
 
-bool LaunchCoreProcess(const std::wstring& core_path, const std::wstring& config_path,
+bool LaunchCoreProcess(CoreExecutable* executable, const std::wstring& config_path,
                        HANDLE output_write_end, CoreProcess* core) {
+  const std::wstring& core_path = executable->path;
   PROCESS_INFORMATION info{};
   bool created = false;
   {
@@ -103,6 +104,8 @@ bool LaunchCoreProcess(const std::wstring& core_path, const std::wstring& config
   // Without a usable handle list the core inherits every inheritable handle; the
   // host's own pipe end is not among them.
   if (!created) created = CreateSuspended(core_path, config_path, output_write_end, nullptr, &info);
+  // The image is mapped now (or never will be): it can no longer be swapped.
+  executable->held.Reset();
   if (!created) return false;
 
   core->process.Reset(info.hProcess);

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "base/win_handles.h"
+#include "tunnel/core_executable.h"
 
 namespace duzavide {
 
@@ -31,12 +32,14 @@ struct CoreProcess {
   UniqueHandle job;
 };
 
-// Starts `core_path` with CoreCommandLine(core_path, config_path), no console
+// Starts `executable->path` with CoreCommandLine(path, config_path), no console
 // window, the host's environment, the core's own directory as working directory and
 // `output_write_end` as standard output and standard error (standard input none).
-// The process is created suspended, put into the job and then resumed. False when
-// the process could not be created; `core` is then left empty.
-bool LaunchCoreProcess(const std::wstring& core_path, const std::wstring& config_path,
+// The process is created suspended, put into the job and then resumed. The file
+// held in `executable->held` stays open until process creation has returned, and
+// is closed then. False when the process could not be created; `core` is then left
+// empty.
+bool LaunchCoreProcess(CoreExecutable* executable, const std::wstring& config_path,
                        HANDLE output_write_end, CoreProcess* core);
 
 }  // namespace duzavide

@@ -3,6 +3,7 @@
 #ifndef TUNNEL_DATA_FOLDER_H_
 #define TUNNEL_DATA_FOLDER_H_
 
+#include <memory>
 #include <string>
 
 namespace duzavide {
@@ -14,7 +15,25 @@ std::wstring DataFolder();
 // DataFolder() plus "\config.json".
 std::wstring ConfigFilePath();
 
-// Creates `folder` with any missing parents; an existing folder is fine.
+// Owns a security descriptor allocated with LocalAlloc.
+struct LocalFreeDeleter {
+  void operator()(void* memory) const;
+};
+using OwnedSecurityDescriptor = std::unique_ptr<void, LocalFreeDeleter>;
+
+// The data folder's security: owned by the Administrators group, an access list
+// protected from inheriting anything from above that gives full control to SYSTEM
+// and the Administrators group only, passed on to every file and folder created
+// inside. The folder holds the configuration with the tunnel's keys, and is where
+// the core is looked for first. Null when it cannot be built.
+OwnedSecurityDescriptor ProtectedFolderSecurity();
+
+// Creates `folder` with any missing parents, the folder itself with
+// ProtectedFolderSecurity(); an existing folder is reused and given that security.
+// A folder that is a link is left as it is (its target is not ours to change).
+// True when the folder exists with that security applied; when it cannot be
+// applied (the host is not elevated, or an existing folder refuses) the folder is
+// still created, and false is returned.
 bool CreateDataFolder(const std::wstring& folder);
 
 // Writes `text` (UTF-8) to `path` in text mode, truncating: every line feed is

@@ -15,6 +15,8 @@ namespace duzavide {
 namespace {
 
 constexpr char kCoreNotFoundLine[] = "[xray] xray.exe not found -- check installation";
+// Followed by the reason, e.g. "the file is owned by S-1-5-21-...".
+constexpr char kCoreSkippedLine[] = "[xray] xray.exe in the data folder skipped -- ";
 constexpr char kNoInterfaceLine[] = "[bridge] could not detect the active IPv4 interface";
 constexpr char kStartedLine[] = "[xray] TUN and WireGuard transport started";
 constexpr char kStoppedLine[] = "[xray] TUN and WireGuard transport stopped";
@@ -46,8 +48,11 @@ bool TunnelSession::Connect(const ConnectRequest& request) {
   CreateDataFolder(data_folder);
   ResetSystemProxy();
 
-  std::wstring core_path = LocateCoreExecutable(data_folder);
-  if (core_path.empty()) {
+  CoreExecutable core_executable = LocateCoreExecutable(data_folder);
+  if (!core_executable.skipped.empty()) {
+    SendLine(std::string(kCoreSkippedLine) + core_executable.skipped);
+  }
+  if (core_executable.path.empty()) {
     SendLine(kCoreNotFoundLine);
     return false;
   }
@@ -78,7 +83,7 @@ bool TunnelSession::Connect(const ConnectRequest& request) {
   }
   // The core binds the port itself.
   reserved->socket.Reset();
-  if (!LaunchCoreProcess(core_path, config_path, pipe_write_.Get(), &core_)) {
+  if (!LaunchCoreProcess(&core_executable, config_path, pipe_write_.Get(), &core_)) {
     pipe_write_.Reset();
     bridge_.StopBridge();
     return false;

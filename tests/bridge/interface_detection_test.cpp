@@ -44,6 +44,9 @@ TEST(ReserveLoopbackTcpPortTest, HoldsThePortUntilClosed) {
   ASSERT_EQ(::getsockname(reserved->socket.Get(), reinterpret_cast<sockaddr*>(&bound), &size), 0);
   EXPECT_EQ(ntohs(bound.sin_port), reserved->port);
   EXPECT_EQ(bound.sin_addr.s_addr, htonl(INADDR_LOOPBACK));
+  DWORD flags = ~0u;  // a core launched meanwhile must not get it
+  ASSERT_TRUE(::GetHandleInformation(reinterpret_cast<HANDLE>(reserved->socket.Get()), &flags));
+  EXPECT_EQ(flags & HANDLE_FLAG_INHERIT, 0u);
 
   UniqueSocket second(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
   ASSERT_TRUE(second);

@@ -42,7 +42,21 @@ bool WaitReadable(SOCKET socket, milliseconds timeout) {
   return ::select(0, &readable, nullptr, nullptr, &wait) == 1;
 }
 
-TestCore::TestCore(uint16_t port, int receive_buffer) {
+bool ConnectWithin(SOCKET socket, const std::string& address, uint16_t port, milliseconds timeout) {
+  u_long non_blocking = 1;
+  sockaddr_in target = Endpoint(address, port);
+  if (::ioctlsocket(socket, FIONBIO, &non_blocking) != 0) return false;
+  if (::connect(socket, reinterpret_cast<sockaddr*>(&target), sizeof(target)) == 0) return true;
+  if (::WSAGetLastError() != WSAEWOULDBLOCK) return false;
+  fd_set writable;
+  FD_ZERO(&writable);
+  FD_SET(socket, &writable);
+  timeval wait{static_cast<long>(timeout.count() / 1000),
+               static_cast<long>((timeout.count() % 1000) * 1000)};
+  return ::select(0, nullptr, &writable, nullptr, &wait) == 1;
+}
+
+TestCore::TestCore(uint16_t port, int receive_buffer, int backlog) {
   UniqueSocket listener(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
   if (!listener) return;
   if (receive_buffer > 0) {
@@ -53,7 +67,7 @@ TestCore::TestCore(uint16_t port, int receive_buffer) {
   sockaddr_in address = Endpoint("127.0.0.1", port);
   int size = sizeof(address);
   if (::bind(listener.Get(), reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-      ::listen(listener.Get(), 4) != 0 ||
+      ::listen(listener.Get(), backlog) != 0 ||
       ::getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&address), &size) != 0) {
     return;
   }
@@ -104,6 +118,13 @@ TestDatagramSocket::TestDatagramSocket(const std::string& address) {
       ::bind(socket.Get(), reinterpret_cast<sockaddr*>(&endpoint), sizeof(endpoint)) == 0) {
     socket_ = std::move(socket);
   }
+}
+
+uint16_t TestDatagramSocket::port() const {
+  sockaddr_in bound{};
+  int size = sizeof(bound);
+  if (::getsockname(socket_.Get(), reinterpret_cast<sockaddr*>(&bound), &size) != 0) return 0;
+  return ntohs(bound.sin_port);
 }
 
 bool TestDatagramSocket::SendTo(const Bytes& payload, const std::string& address, uint16_t port) {

@@ -26,11 +26,15 @@ Bytes Filled(size_t size, uint8_t seed);
 // True when `socket` becomes readable within `timeout`.
 bool WaitReadable(SOCKET socket, milliseconds timeout);
 
+// Connects `socket` (made non-blocking) to `address`:`port`; true when the
+// connection is made within `timeout`.
+bool ConnectWithin(SOCKET socket, const std::string& address, uint16_t port, milliseconds timeout);
+
 // The core's TCP inbound on 127.0.0.1.
 class TestCore {
  public:
-  // Listens on a port chosen by the system, or on `port`.
-  explicit TestCore(uint16_t port = 0, int receive_buffer = 0);
+  // Listens on a port chosen by the system, or on `port`, with `backlog`.
+  explicit TestCore(uint16_t port = 0, int receive_buffer = 0, int backlog = 4);
   uint16_t port() const { return port_; }
   bool listening() const { return listener_.IsValid(); }
 
@@ -54,6 +58,7 @@ class TestDatagramSocket {
  public:
   explicit TestDatagramSocket(const std::string& address);
   bool valid() const { return socket_.IsValid(); }
+  uint16_t port() const;
   bool SendTo(const Bytes& payload, const std::string& address, uint16_t port);
   std::optional<Bytes> Receive(milliseconds timeout = milliseconds(3000));
 

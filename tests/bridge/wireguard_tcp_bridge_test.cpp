@@ -54,10 +54,11 @@ class BridgeTest : public testing::Test {
  protected:
   void StartConnected(const std::string& address = "127.0.0.1",
                       milliseconds keepalive = std::chrono::seconds(15),
-                      int core_receive_buffer = 0) {
+                      int core_receive_buffer = 0,
+                      IPv4RangeReader read_local_ranges = ReadThisMachineRanges) {
     core_ = std::make_unique<TestCore>(0, core_receive_buffer);
     ASSERT_TRUE(core_->listening());
-    bridge_ = std::make_unique<WireGuardTcpBridge>(log_.Observer(), keepalive);
+    bridge_ = std::make_unique<WireGuardTcpBridge>(log_.Observer(), keepalive, read_local_ranges);
     ASSERT_TRUE(bridge_->StartBridge(address, core_->port()));
     ASSERT_TRUE(core_->Accept());
     ASSERT_TRUE(log_.WaitForCount(1));
@@ -215,6 +216,25 @@ TEST(WireGuardTcpBridgeTest, StopOnANeverStartedBridgeChangesNothing) {
   EXPECT_EQ(bridge.local_address(), "");
 }
 
+// A listener whose backlog is full and that never accepts: the relay's connect
+// neither completes nor fails, and a stop must not wait for it.
+TEST(WireGuardTcpBridgeTest, StopDoesNotWaitForAPendingConnect) {
+  TestCore listener(0, 0, 1);
+  ASSERT_TRUE(listener.listening());
+  std::vector<UniqueSocket> queued;
+  bool pending = false;
+  for (int i = 0; i < 8 && !pending; ++i) {
+    queued.emplace_back(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    pending = !ConnectWithin(queued.back().Get(), "127.0.0.1", listener.port(), milliseconds(300));
+  }
+  ASSERT_TRUE(pending) << "the backlog never filled";
+  WireGuardTcpBridge bridge(nullptr);
+  ASSERT_TRUE(bridge.StartBridge("127.0.0.1", listener.port()));
+  Clock::time_point start = Clock::now();
+  bridge.StopBridge();
+  EXPECT_LT(Since(start).count(), 1000);
+}
+
 // The handle value a new socket gets. Freed handle slots are reused lowest first,
 // so a socket left open in between moves this value.
 SOCKET NextSocketHandle() {
@@ -324,11 +344,19 @@ TEST(WireGuardTcpBridgeTest, ARelayThatOutlivesStopLeavesTheNewerBridgeAlone) {
 }
 
 // Under Wine every loopback datagram leaves from 127.0.0.1, whatever address its
-// socket is bound to, so the sender here is the stranger and the bridge sits on
-// 127.0.0.2. The accepting side of the rule is covered by the tests above (bridge
-// and sender on 127.0.0.1) and by DatagramPeerTest.
-TEST_F(BridgeTest, DropsDatagramsFromAnotherAddress) {
+// socket is bound to: here from another address of this machine than the bridge's.
+TEST_F(BridgeTest, AcceptsDatagramsFromAnotherLoopbackAddress) {
   ASSERT_NO_FATAL_FAILURE(StartConnected("127.0.0.2"));
+  ASSERT_NO_FATAL_FAILURE(Introduce());
+  ASSERT_TRUE(core_->Write(Frame({0x22})));
+  EXPECT_EQ(wireguard_->Receive(), Bytes{0x22});
+}
+
+// A machine with no addresses but the bridge's own 127.0.0.2 makes the sender
+// (127.0.0.1 under Wine) a stranger.
+TEST_F(BridgeTest, DropsDatagramsFromStrangersAndReportsTheFirst) {
+  ASSERT_NO_FATAL_FAILURE(StartConnected("127.0.0.2", std::chrono::seconds(15), 0,
+                                         [] { return std::vector<IPv4Range>(); }));
   TestDatagramSocket stranger("127.0.0.1");
   ASSERT_TRUE(stranger.valid());
   const uint16_t port = bridge_->udp_port();
@@ -341,6 +369,10 @@ TEST_F(BridgeTest, DropsDatagramsFromAnotherAddress) {
     EXPECT_FALSE(stranger.Receive(milliseconds(300)).has_value());
   }
   EXPECT_TRUE(bridge_->IsRunning());
+  EXPECT_EQ(log_.lines(),
+            (std::vector<std::string>{kConnected, "[bridge] dropped a datagram from 127.0.0.1:" +
+                                                      std::to_string(stranger.port()) +
+                                                      " -- not an address of this machine"}));
 }
 
 }  // namespace

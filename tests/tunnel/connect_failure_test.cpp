@@ -36,6 +36,25 @@ TEST_F(TunnelSessionTest, MissingCoreCreatesDataFolderAndNothingElse) {
   EXPECT_FALSE(session_.IsConnected());
 }
 
+// Under Wine every file reads back as owned by the user, so a core found only in
+// the data folder is one the user could have planted: it must not run.
+TEST_F(TunnelSessionTest, UntrustedDataFolderCoreAloneRunsNothing) {
+  std::error_code error;
+  fs::create_directories(DataFolder(), error);
+  ASSERT_TRUE(fs::copy_file(TestExeDirectory() + L"\\xray.exe", StandinCore::DataFolderCopy(),
+                            fs::copy_options::overwrite_existing, error));
+  fs::remove(ConfigFilePath(), error);
+  HiddenCore hidden;
+  EXPECT_FALSE(session_.Connect(LoopbackRequest()));
+  fs::remove(StandinCore::DataFolderCopy(), error);
+  std::vector<std::string> lines = lines_.Lines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].rfind(kSkippedLineStart, 0), 0u) << lines[0];
+  EXPECT_EQ(lines[1], kNotFoundLine);
+  EXPECT_FALSE(fs::exists(ConfigFilePath()));
+  EXPECT_EQ(CountCoreProcesses(), 0);
+}
+
 TEST_F(TunnelSessionTest, SilentAndUndoneFailuresBeforeTheCore) {
   ConnectRequest no_question = LoopbackRequest();
   no_question.vlessUrl = "vless://user@127.0.0.1:8443";

@@ -149,20 +149,25 @@ TEST_F(TunnelSessionTest, CarriesDatagramsBothWaysThroughTheRelay) {
   EXPECT_EQ(CountCoreProcesses(), 0);
 }
 
-TEST_F(TunnelSessionTest, FallsBackToTheCoreBesideTheExecutable) {
+// Under Wine every file reads back as owned by the user, so a core placed in the
+// data folder is one the user could have planted: it is skipped with its reason,
+// and the copy beside the executable runs (the planted one would not read the
+// directives beside the executable).
+TEST_F(TunnelSessionTest, SkipsAnUntrustedDataFolderCoreForTheOneBesideTheExecutable) {
   std::error_code error;
-  fs::remove(StandinCore::DataFolderCopy(), error);
-  std::wstring directives = TestExeDirectory() + L"\\standin-core.txt";
-  FILE* file = _wfopen(directives.c_str(), L"wb");
-  ASSERT_NE(file, nullptr);
-  fputs("print started beside the executable\\n\n", file);
-  fclose(file);
+  fs::create_directories(DataFolder(), error);
+  ASSERT_TRUE(fs::copy_file(TestExeDirectory() + L"\\xray.exe", StandinCore::DataFolderCopy(),
+                            fs::copy_options::overwrite_existing, error));
+  core_.SetDirectives("print started beside the executable\\n\n");
   bool connected = session_.Connect(LoopbackRequest());
-  fs::remove(directives, error);
+  fs::remove(StandinCore::DataFolderCopy(), error);
   ASSERT_TRUE(connected);
   std::string log = TakeLogUntil(
       [](const std::string& t) { return Contains(t, "started beside the executable\n"); });
   EXPECT_TRUE(Contains(log, "started beside the executable\n")) << log;
+  ASSERT_FALSE(lines_.Lines().empty());
+  EXPECT_EQ(lines_.Lines()[0],
+            kSkippedLineStart + std::string("the file is owned by S-1-5-21-0-0-0-1000"));
 }
 
 // A child of the core keeps the output pipe open after the core is killed, so

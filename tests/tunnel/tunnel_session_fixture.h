@@ -15,6 +15,7 @@
 namespace duzavide::tunnel_test {
 
 inline constexpr char kNotFoundLine[] = "[xray] xray.exe not found -- check installation";
+inline constexpr char kSkippedLineStart[] = "[xray] xray.exe in the data folder skipped -- ";
 inline constexpr char kNoInterfaceLine[] = "[bridge] could not detect the active IPv4 interface";
 inline constexpr char kStartedLine[] = "[xray] TUN and WireGuard transport started";
 inline constexpr char kStoppedLine[] = "[xray] TUN and WireGuard transport stopped";

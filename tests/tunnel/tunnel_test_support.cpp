@@ -20,19 +20,11 @@ std::wstring TestExeDirectory() {
 
 std::wstring StandinCore::DataFolderCopy() { return DataFolder() + L"\\xray.exe"; }
 
-StandinCore::StandinCore() : directives_path_(DataFolder() + L"\\standin-core.txt") {
-  std::error_code error;
-  fs::create_directories(DataFolder(), error);
-  fs::copy_file(TestExeDirectory() + L"\\xray.exe", DataFolderCopy(),
-                fs::copy_options::overwrite_existing, error);
+StandinCore::StandinCore() : directives_path_(TestExeDirectory() + L"\\standin-core.txt") {
   ClearDirectives();
 }
 
-StandinCore::~StandinCore() {
-  ClearDirectives();
-  std::error_code error;
-  fs::remove(DataFolderCopy(), error);
-}
+StandinCore::~StandinCore() { ClearDirectives(); }
 
 void StandinCore::SetDirectives(const std::string& text) {
   FILE* file = _wfopen(directives_path_.c_str(), L"wb");
@@ -47,12 +39,10 @@ void StandinCore::ClearDirectives() {
 }
 
 HiddenCore::HiddenCore() {
-  for (const std::wstring& path :
-       {StandinCore::DataFolderCopy(), TestExeDirectory() + L"\\xray.exe"}) {
-    std::error_code error;
-    fs::rename(path, path + L".hidden", error);
-    if (!error) moved_.push_back(path);
-  }
+  const std::wstring path = TestExeDirectory() + L"\\xray.exe";
+  std::error_code error;
+  fs::rename(path, path + L".hidden", error);
+  if (!error) moved_.push_back(path);
 }
 
 HiddenCore::~HiddenCore() {

@@ -25,21 +25,24 @@ namespace duzavide::tunnel_test {
 // The test executable's directory, where the build puts the stand-in xray.exe.
 std::wstring TestExeDirectory();
 
-// Copies the stand-in core into the data folder (where the host looks first) and
-// writes / removes the directive file beside it. Removes both on destruction.
+// Writes / removes the directive file beside the stand-in core that the build puts
+// beside the test program. Under Wine a core in the data folder is never trusted
+// (every file there reads back as owned by the user), so that copy is the one run.
+// Removes the directives on destruction.
 class StandinCore {
  public:
   StandinCore();
   ~StandinCore();
   void SetDirectives(const std::string& text);
   void ClearDirectives();
+  // Where the host looks for a core first.
   static std::wstring DataFolderCopy();
 
  private:
   std::wstring directives_path_;
 };
 
-// Moves every copy of xray.exe the host could find out of the way, and back.
+// Moves the stand-in core beside the test program out of the way, and back.
 class HiddenCore {
  public:
   HiddenCore();
