@@ -6,24 +6,34 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <map>
 #include <memory>
 
+#include "channel/method_call.h"
+#include "channel/method_result.h"
 #include "shell/engine_project.h"
 #include "shell/flutter_view_controller.h"
+#include "shell/session_worker.h"
 #include "shell/win32_window.h"
-#include "tunnel/tunnel_session.h"
+#include "tunnel/control_channel.h"
 
 namespace duzavide {
 
-// Owns the view controller (and through it the engine) and the TunnelSession. The
-// control channel's handler holds only a reference to the session; the session
-// outlives every call it can deliver because the engine ends first when the window
-// is closed, and the message loop has stopped before the session goes when the
-// application quits from the tray.
+// Owns the view controller (and through it the engine) and the session worker,
+// which runs the TunnelSession on its own thread. Each control-channel call becomes
+// a task there, in arrival order; the call's result object stays here, on the
+// platform thread, until the task's completion comes back through a posted
+// message and sends the reply. The tray reads the connection state the worker
+// publishes, so nothing here waits for tunnel work.
 //
-// Destruction order, fixed by the member order below: the session (which
-// disconnects), then the view controller (engine ended), then the project, then the
-// native window. Main thread only.
+// Closing destroys the window at once; the worker finishes the task in hand and
+// disconnects meanwhile, and the object's teardown waits for that.
+//
+// Destruction order, fixed by the member order below: the unanswered results
+// (dropped while the engine still exists), the worker (waits for its final
+// disconnect), the view controller (engine ended), the project, the native window.
+// Platform thread only.
 class FlutterWindow : public Win32Window {
  public:
   // Copies `project`; the engine is created in Create.
@@ -40,10 +50,17 @@ class FlutterWindow : public Win32Window {
   // Creates the view controller over the client area, hosts its view, installs the
   // control channel and arranges for the window to show after the first frame.
   bool OnCreated() override;
-  // Removes the tray icon, disconnects the session and ends the engine.
+  // Removes the tray icon, has the worker disconnect, drops the unanswered
+  // results and ends the engine.
   void OnDestroyed() override;
 
  private:
+  // Hands `call` to the worker; its reply is sent from SendSessionReply.
+  void PostControlChannelCall(const MethodCall& call, std::unique_ptr<MethodResult> result);
+  void SendSessionReply(uint64_t call_id, const ControlChannelReply& reply);
+  // The end of the Windows session: disconnects and waits for it, removes the icon.
+  void EndWindowsSession();
+
   // Tray behaviour.
   void MinimizeToTray();
   void AddTrayIcon();
@@ -54,7 +71,10 @@ class FlutterWindow : public Win32Window {
 
   EngineProject project_;
   std::unique_ptr<FlutterViewController> flutter_controller_;
-  TunnelSession session_;
+  SessionWorker session_worker_;
+  // Results of the calls in the worker's hands, by call number.
+  std::map<uint64_t, std::unique_ptr<MethodResult>> pending_results_;
+  uint64_t last_call_id_ = 0;
   bool tray_icon_shown_ = false;
   // "TaskbarCreated": the notification area was (re)started and lost its icons.
   UINT taskbar_created_message_ = 0;

@@ -66,6 +66,9 @@ class TunnelSession {
   // The core's output since the last call, as UTF-8; the log is left empty.
   std::string TakeLog();
 
+  // The core-running flag as it stands: no exit-code check and no side effect.
+  bool core_running() const { return core_running_.load(); }
+
   // Growth of the interface byte counters since the core was started; 0 and 0
   // when the core is not running.
   TrafficCounters ReadTrafficCounters();
