@@ -37,6 +37,11 @@ std::string& LastEngineArguments() {
   return text;
 }
 
+FlutterDesktopMessengerRef& LastMessenger() {
+  static FlutterDesktopMessengerRef messenger = nullptr;
+  return messenger;
+}
+
 Engine* ToEngine(FlutterDesktopEngineRef engine) { return reinterpret_cast<Engine*>(engine); }
 
 // The engine behind a messenger while it is available; null once it has ended.
@@ -67,7 +72,9 @@ FlutterDesktopEngineRef FlutterDesktopEngineCreate(
       arguments += "[" + std::string(engine_properties->dart_entrypoint_argv[i]) + "]";
     }
   }
-  return reinterpret_cast<FlutterDesktopEngineRef>(new Engine(*engine_properties));
+  auto* created = new Engine(*engine_properties);
+  LastMessenger() = created->messenger();
+  return reinterpret_cast<FlutterDesktopEngineRef>(created);
 }
 
 bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef engine) {
@@ -245,6 +252,8 @@ void DuzavideStandinResetCallCounts(void) {
 }
 
 const char* DuzavideStandinLastEngineArguments(void) { return LastEngineArguments().c_str(); }
+
+FlutterDesktopMessengerRef DuzavideStandinLastMessenger(void) { return LastMessenger(); }
 
 bool DuzavideStandinDeliverMessage(FlutterDesktopMessengerRef messenger, const char* channel,
                                    const uint8_t* message, size_t message_size,
