@@ -39,6 +39,7 @@ bool FlutterWindow::OnCreated() {
       });
   session_worker_.SetNotifier(
       [window = GetHandle()] { ::PostMessageW(window, kSessionWorkDoneMessage, 0, 0); });
+  session_worker_.Start();
 
   flutter_controller_->GetEngine()->SetNextFrameCallback([this]() { Show(); });
   flutter_controller_->ForceRedraw();

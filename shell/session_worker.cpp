@@ -42,12 +42,22 @@ bool SessionWorker::Post(Task task) {
   ScopedLock lock(&mutex_);
   if (stopping_) return false;
   tasks_.push_back(std::move(task));
-  if (!thread_started_) {
-    thread_started_ = true;
-    thread_.Reset(::CreateThread(nullptr, 0, &SessionWorker::ThreadMain, this, 0, nullptr));
-  }
+  StartThreadLocked();
   ::WakeConditionVariable(&wake_);
   return true;
+}
+
+void SessionWorker::Start() {
+  ScopedLock lock(&mutex_);
+  if (!stopping_) StartThreadLocked();
+}
+
+void SessionWorker::StartThreadLocked() {
+  if (thread_started_) return;
+  thread_.Reset(::CreateThread(nullptr, 0, &SessionWorker::ThreadMain, this, 0, nullptr));
+  // Without a thread the next Post tries again, and ShutdownAndWait disconnects
+  // on its own.
+  thread_started_ = static_cast<bool>(thread_);
 }
 
 void SessionWorker::RunCompletions() {

@@ -62,7 +62,12 @@ class SessionWorker {
   // completions stay queued). Platform thread.
   void SetNotifier(Notifier notifier);
 
-  // Queues `task`; the session thread starts on the first one. False (the task is
+  // Starts the session thread ahead of the first task, so that the first call
+  // does not pay for it. Optional; observers may still be set until a task is
+  // posted.
+  void Start();
+
+  // Queues `task`; starts the session thread if need be. False (the task is
   // dropped) after Shutdown.
   bool Post(Task task);
 
@@ -79,6 +84,8 @@ class SessionWorker {
  private:
   static DWORD WINAPI ThreadMain(void* worker);
   void Run();
+  // Under mutex_.
+  void StartThreadLocked();
   // After each task: what the session's flag says. Under mutex_, as is the
   // stopped observer's clearing, so a core that ends meanwhile is never published
   // as running.
@@ -94,7 +101,7 @@ class SessionWorker {
   Notifier notifier_;            // guarded by mutex_
   bool stopping_ = false;        // guarded by mutex_
 
-  UniqueHandle thread_;  // started by the first Post
+  UniqueHandle thread_;  // started by Start or the first Post
   // Set when the thread starts, or when ShutdownAndWait disconnects without one.
   bool thread_started_ = false;  // guarded by mutex_ while the thread may start
 };
