@@ -24,9 +24,9 @@
 // Shutdown: Shutdown() drops the tasks not yet started, lets the one in hand
 // finish, then disconnects the session; it returns at once, and nothing posted
 // later runs. The destructor (or ShutdownAndWait) waits for that final disconnect
-// (the session bounds its waits), so the core is gone
-// before the worker is. The session itself is destroyed with the worker, after the
-// thread has ended.
+// (the session bounds its waits), so the core is gone before the worker is; when
+// no session thread ever ran, it disconnects on the calling thread instead. The
+// session itself is destroyed with the worker, after the thread has ended.
 #ifndef SHELL_SESSION_WORKER_H_
 #define SHELL_SESSION_WORKER_H_
 

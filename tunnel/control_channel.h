@@ -31,8 +31,8 @@ void SendControlChannelReply(const ControlChannelReply& reply, MethodResult& res
 // returning; never with an error. "connect" (bool; false for unusable arguments,
 // which leave the session alone), "disconnect" (true), "isConnected" (bool),
 // "getLog" (string), "getStats" (map of "downlinkBytes" and "uplinkBytes", 64-bit
-// integers); any other name, compared byte-wise, is not implemented. Both halves
-// above on one thread.
+// integers); any other name, compared byte-wise, is not implemented. The two
+// halves above, run on one thread.
 void HandleControlChannelCall(TunnelSession& session, const MethodCall& call,
                               std::unique_ptr<MethodResult> result);
 
