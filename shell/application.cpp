@@ -48,7 +48,7 @@ int RunInstance(HostLog& log, std::vector<std::string> arguments) {
   const LogicalPoint origin = CenteredOriginOnPrimaryMonitor(kMainWindowWidth, kMainWindowHeight);
 
   FlutterWindow window(project);
-  window.SetSessionLineObserver([&log](const std::string& line) { log.Write(line); });
+  window.AttachHostLog(&log);
   if (!window.Create(kMainWindowTitle, Win32Window::Point{origin.x, origin.y},
                      Win32Window::Size{kMainWindowWidth, kMainWindowHeight})) {
     log.Write("could not create the main window with its engine and view");

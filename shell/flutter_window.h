@@ -6,25 +6,36 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <utility>
 
+#include "channel/method_call.h"
+#include "channel/method_result.h"
 #include "shell/engine_project.h"
 #include "shell/flutter_view_controller.h"
+#include "shell/host_log.h"
+#include "shell/session_worker.h"
 #include "shell/win32_window.h"
-#include "tunnel/tunnel_session.h"
+#include "tunnel/control_channel.h"
 
 namespace duzavide {
 
-// Owns the view controller (and through it the engine) and the TunnelSession. The
-// control channel's handler holds only a reference to the session; the session
-// outlives every call it can deliver because the engine ends first when the window
-// is closed, and the message loop has stopped before the session goes when the
-// application quits from the tray.
+// Owns the view controller (and through it the engine) and the session worker,
+// which runs the TunnelSession on its own thread. Each control-channel call becomes
+// a task there, in arrival order; the call's result object stays here, on the
+// platform thread, until the task's completion comes back through a posted
+// message and sends the reply. The tray reads the connection state the worker
+// publishes, so nothing here waits for tunnel work.
 //
-// Destruction: a view controller still present is ended first (its member cleared
-// before), then, in member order, the session (which disconnects), the project and
-// the native window. Main thread only.
+// Closing destroys the window at once; the worker finishes the task in hand and
+// disconnects meanwhile, and the object's teardown waits for that.
+//
+// Destruction: the unanswered results are dropped while the engine still exists;
+// a view controller still present (the tray's exit item) is then ended with its
+// member cleared first; then, in member order, the worker (waits for its final
+// disconnect), the project and the native window. Platform thread only.
 class FlutterWindow : public Win32Window {
  public:
   // Copies `project`; the engine is created in Create.
@@ -36,21 +47,26 @@ class FlutterWindow : public Win32Window {
 
   bool tray_icon_shown() const { return tray_icon_shown_; }
 
-  // Hands the session's line observer (status and core output lines). Call before
-  // Create; the observer is called from the main, core reader and bridge threads.
-  void SetSessionLineObserver(TunnelSession::LineObserver observer) {
-    session_.SetLineObserver(std::move(observer));
-  }
+  // Sends the session's status and core output lines to `log` and flushes it at the
+  // end of the Windows session. Call before Create; `log` must outlive this object.
+  void AttachHostLog(HostLog* log);
 
  protected:
   LRESULT HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept override;
   // Creates the view controller over the client area, hosts its view, installs the
   // control channel and arranges for the window to show after the first frame.
   bool OnCreated() override;
-  // Removes the tray icon, disconnects the session and ends the engine.
+  // Removes the tray icon, has the worker disconnect, drops the unanswered
+  // results and ends the engine.
   void OnDestroyed() override;
 
  private:
+  // Hands `call` to the worker; its reply is sent from SendSessionReply.
+  void PostControlChannelCall(const MethodCall& call, std::unique_ptr<MethodResult> result);
+  void SendSessionReply(uint64_t call_id, const ControlChannelReply& reply);
+  // The end of the Windows session: disconnects and waits for it, removes the icon.
+  void EndWindowsSession();
+
   // Tray behaviour.
   void MinimizeToTray();
   void AddTrayIcon();
@@ -61,8 +77,12 @@ class FlutterWindow : public Win32Window {
 
   EngineProject project_;
   std::unique_ptr<FlutterViewController> flutter_controller_;
-  TunnelSession session_;
+  SessionWorker session_worker_;
+  // Results of the calls in the worker's hands, by call number.
+  std::map<uint64_t, std::unique_ptr<MethodResult>> pending_results_;
+  uint64_t last_call_id_ = 0;
   bool tray_icon_shown_ = false;
+  HostLog* host_log_ = nullptr;  // not owned
   // "TaskbarCreated": the notification area was (re)started and lost its icons.
   UINT taskbar_created_message_ = 0;
 };

@@ -48,7 +48,8 @@ void FlutterWindow::HandleTrayCallback(LPARAM lparam) {
       RestoreFromTray(/*bring_to_foreground=*/true);
       break;
     case WM_RBUTTONUP:
-      ShowTrayMenu(GetHandle(), session_.IsConnected());
+      // The published state: asking the session would wait behind a running connect.
+      ShowTrayMenu(GetHandle(), session_worker_.connected());
       break;
     default:
       break;
@@ -65,7 +66,10 @@ void FlutterWindow::HandleTrayCommand(WPARAM wparam) {
       RestoreFromTray(/*bring_to_foreground=*/false);
       break;
     case kTrayCommandDisconnect:
-      session_.Disconnect();
+      session_worker_.Post([](TunnelSession& session) {
+        session.Disconnect();
+        return SessionWorker::Completion();
+      });
       break;
     case kTrayCommandExit:
       // The session disconnects in its own teardown once the loop has ended.

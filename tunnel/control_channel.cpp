@@ -7,20 +7,20 @@
 
 namespace duzavide {
 
-void HandleControlChannelCall(TunnelSession& session, const MethodCall& call,
-                              std::unique_ptr<MethodResult> result) {
+ControlChannelReply RunControlChannelCall(TunnelSession& session, const MethodCall& call) {
+  ControlChannelReply reply;
   const std::string& method = call.method_name();
   if (method == "connect") {
     ConnectRequest request;
     bool valid = DecodeConnectRequest(call.arguments(), &request);
-    result->Success(EncodableValue(valid && session.Connect(request)));
+    reply.value = EncodableValue(valid && session.Connect(request));
   } else if (method == "disconnect") {
     session.Disconnect();
-    result->Success(EncodableValue(true));
+    reply.value = EncodableValue(true);
   } else if (method == "isConnected") {
-    result->Success(EncodableValue(session.IsConnected()));
+    reply.value = EncodableValue(session.IsConnected());
   } else if (method == "getLog") {
-    result->Success(EncodableValue(session.TakeLog()));
+    reply.value = EncodableValue(session.TakeLog());
   } else if (method == "getStats") {
     TrafficCounters counters = session.ReadTrafficCounters();
     EncodableMap stats;
@@ -28,10 +28,24 @@ void HandleControlChannelCall(TunnelSession& session, const MethodCall& call,
         EncodableValue(static_cast<int64_t>(counters.downlink_bytes));
     stats[EncodableValue(std::string("uplinkBytes"))] =
         EncodableValue(static_cast<int64_t>(counters.uplink_bytes));
-    result->Success(EncodableValue(stats));
+    reply.value = EncodableValue(stats);
   } else {
-    result->NotImplemented();
+    reply.implemented = false;
   }
+  return reply;
+}
+
+void SendControlChannelReply(const ControlChannelReply& reply, MethodResult& result) {
+  if (reply.implemented) {
+    result.Success(reply.value);
+  } else {
+    result.NotImplemented();
+  }
+}
+
+void HandleControlChannelCall(TunnelSession& session, const MethodCall& call,
+                              std::unique_ptr<MethodResult> result) {
+  SendControlChannelReply(RunControlChannelCall(session, call), *result);
 }
 
 }  // namespace duzavide

@@ -6,11 +6,11 @@
 // for at least 1.3 s), Disconnect tears it down, IsConnected follows the real
 // process.
 //
-// Threads: every public operation runs on the main thread and never concurrently
-// with another. The core output reader thread appends to the log, and at the end
-// of the core's output may stop the bridge and call both observers. The bridge's
-// relay thread calls the line observer. Observers are called without any lock;
-// set them before Connect.
+// Threads: every public operation runs on one thread (the shell's session thread)
+// and never concurrently with another. The core output reader thread appends to
+// the log, and at the end of the core's output may stop the bridge and call both
+// observers. The bridge's relay thread calls the line observer. Observers are
+// called without any lock; set them before Connect.
 //
 // The core-running flag is changed only by atomic exchange; whoever turns it from
 // true to false (reader thread, IsConnected, or Connect's survival check) does the
@@ -65,6 +65,9 @@ class TunnelSession {
 
   // The core's output since the last call, as UTF-8; the log is left empty.
   std::string TakeLog();
+
+  // The core-running flag as it stands: no exit-code check and no side effect.
+  bool core_running() const { return core_running_.load(); }
 
   // Growth of the interface byte counters since the core was started; 0 and 0
   // when the core is not running.

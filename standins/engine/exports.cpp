@@ -40,6 +40,11 @@ std::string& LastEngineArguments() {
   return text;
 }
 
+FlutterDesktopMessengerRef& LastMessenger() {
+  static FlutterDesktopMessengerRef messenger = nullptr;
+  return messenger;
+}
+
 [[noreturn]] void Refuse(const char* call, const std::string& what) {
   duzavide::standin::ContractViolation(std::string(call) + " " + what);
 }
@@ -145,6 +150,7 @@ FlutterDesktopEngineRef FlutterDesktopEngineCreate(
   }
   auto* record = new FlutterDesktopEngine();
   record->engine = std::make_unique<Engine>(*engine_properties);
+  LastMessenger() = record->engine->messenger();
   return record;
 }
 
@@ -338,6 +344,8 @@ void DuzavideStandinResetCallCounts(void) {
 }
 
 const char* DuzavideStandinLastEngineArguments(void) { return LastEngineArguments().c_str(); }
+
+FlutterDesktopMessengerRef DuzavideStandinLastMessenger(void) { return LastMessenger(); }
 
 bool DuzavideStandinDeliverMessage(FlutterDesktopMessengerRef messenger, const char* channel,
                                    const uint8_t* message, size_t message_size,

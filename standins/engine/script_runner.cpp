@@ -9,7 +9,15 @@ namespace duzavide::standin {
 namespace {
 
 constexpr UINT_PTR kScriptTimer = 0x5C01;
+constexpr UINT_PTR kAnswerTimer = 0x5C02;
+constexpr UINT_PTR kStallTimer = 0x5C03;
+constexpr UINT kAnswerTimeoutMs = 20000;
+constexpr UINT kStallTickMs = 10;
 constexpr char kControlChannel[] = "vur.izir.uzo/vpn";
+
+long long WholeMilliseconds(std::chrono::steady_clock::duration duration) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(duration).count();
+}
 
 std::vector<std::string> ReadLines(const std::wstring& path) {
   std::vector<std::string> lines;
@@ -80,7 +88,13 @@ ScriptRunner::ScriptRunner(Engine* engine, std::wstring script_path, std::wstrin
 ScriptRunner::~ScriptRunner() {
   *alive_ = false;
   CloseOutPendingCall();
-  if (view_ != nullptr && IsWindow(view_)) KillTimer(view_, kScriptTimer);
+  // The engine ends before the script does (a close, the exit item): the time
+  // since the last tick, spent ending it, counts too.
+  FinishScript();
+  if (view_ != nullptr && IsWindow(view_)) {
+    KillTimer(view_, kScriptTimer);
+    KillTimer(view_, kAnswerTimer);
+  }
   if (transcript_ != nullptr) fclose(transcript_);
 }
 
@@ -95,9 +109,22 @@ void ScriptRunner::OnFrame() {
 }
 
 void ScriptRunner::OnTimer(UINT_PTR timer_id) {
-  if (timer_id != kScriptTimer) return;
-  KillTimer(view_, kScriptTimer);
-  RunNextCommand();
+  switch (timer_id) {
+    case kScriptTimer:
+      KillTimer(view_, kScriptTimer);
+      RunNextCommand();
+      break;
+    case kAnswerTimer:
+      KillTimer(view_, kAnswerTimer);
+      CloseOutPendingCall();
+      Schedule(0);
+      break;
+    case kStallTimer:
+      MeasureStall();
+      break;
+    default:
+      break;
+  }
 }
 
 void ScriptRunner::Paint(HDC dc, const RECT& client) {
@@ -115,7 +142,7 @@ void ScriptRunner::RunNextCommand() {
     std::string line = Trim(lines_[next_line_++]);
     if (line.empty() || line[0] == '#') continue;
 
-    CloseOutPendingCall();
+    if (!metering_) StartStallMeter();
     std::istringstream words(line);
     std::string command;
     std::string first;
@@ -123,9 +150,14 @@ void ScriptRunner::RunNextCommand() {
     words >> command >> first >> second;
     unsigned long number = 0;
     if (command == "call") {
-      Deliver(kControlChannel, first, line_number);
+      if (Deliver(kControlChannel, first, line_number)) return;
     } else if (command == "send" && !first.empty()) {
-      Deliver(first, second, line_number);
+      if (Deliver(first, second, line_number)) return;
+    } else if (command == "mark" && !first.empty()) {
+      MeasureStall();
+      WriteTranscript("stall " + first + " " + std::to_string(WholeMilliseconds(phase_stall_)));
+      phase_stall_ = Clock::duration::zero();
+      marked_ = true;
     } else if (command == "sleep" && ParseNumber(first, &number)) {
       Schedule(static_cast<UINT>(number));
       return;
@@ -152,25 +184,42 @@ void ScriptRunner::RunNextCommand() {
     Schedule(0);
     return;
   }
+  FinishScript();
 }
 
-void ScriptRunner::Deliver(const std::string& channel, const std::string& hex, size_t line_number) {
+bool ScriptRunner::Deliver(const std::string& channel, const std::string& hex, size_t line_number) {
   std::optional<std::vector<uint8_t>> bytes = DecodeHex(hex);
   if (!bytes) {
     std::cerr << "script line " << line_number << ": bad hex" << std::endl;
-    return;
+    return false;
   }
   awaiting_answer_ = true;
   uint64_t sequence = ++call_sequence_;
   std::weak_ptr<bool> alive = alive_;
-  // With no host handler for the channel the call simply stays unanswered.
-  engine_->DeliverToHost(channel, bytes->data(), bytes->size(),
-                         [this, alive, sequence](const uint8_t* data, size_t size) {
-                           if (alive.expired() || !*alive.lock()) return;
-                           if (!awaiting_answer_ || sequence != call_sequence_) return;
-                           awaiting_answer_ = false;
-                           WriteTranscript(size == 0 ? "reply" : "reply " + EncodeHex(data, size));
-                         });
+  const bool delivered =
+      engine_->DeliverToHost(channel, bytes->data(), bytes->size(),
+                             [this, alive, sequence](const uint8_t* data, size_t size) {
+                               if (alive.expired() || !*alive.lock()) return;
+                               if (!awaiting_answer_ || sequence != call_sequence_) return;
+                               OnAnswer(data, size);
+                             });
+  // The host's handler may have ended this engine.
+  if (alive.expired() || !*alive.lock()) return true;
+  if (!delivered) {
+    // Nobody listens on the channel: no answer can come.
+    CloseOutPendingCall();
+    return false;
+  }
+  if (!awaiting_answer_) return false;  // answered inside the handler
+  SetTimer(view_, kAnswerTimer, kAnswerTimeoutMs, nullptr);
+  return true;
+}
+
+void ScriptRunner::OnAnswer(const uint8_t* data, size_t size) {
+  awaiting_answer_ = false;
+  KillTimer(view_, kAnswerTimer);
+  WriteTranscript(size == 0 ? "reply" : "reply " + EncodeHex(data, size));
+  Schedule(0);
 }
 
 void ScriptRunner::CloseOutPendingCall() {
@@ -184,6 +233,30 @@ void ScriptRunner::WriteTranscript(const std::string& line) {
   fputs(line.c_str(), transcript_);
   fputc('\n', transcript_);
   fflush(transcript_);
+}
+
+void ScriptRunner::StartStallMeter() {
+  metering_ = true;
+  last_tick_ = Clock::now();
+  SetTimer(view_, kStallTimer, kStallTickMs, nullptr);
+}
+
+void ScriptRunner::MeasureStall() {
+  if (!metering_ || finished_) return;
+  const Clock::time_point now = Clock::now();
+  const Clock::duration interval = now - last_tick_;
+  last_tick_ = now;
+  if (interval > max_stall_) max_stall_ = interval;
+  if (interval > phase_stall_) phase_stall_ = interval;
+}
+
+void ScriptRunner::FinishScript() {
+  if (!started_ || finished_) return;
+  MeasureStall();
+  finished_ = true;
+  if (view_ != nullptr && IsWindow(view_)) KillTimer(view_, kStallTimer);
+  if (marked_) WriteTranscript("stall end " + std::to_string(WholeMilliseconds(phase_stall_)));
+  WriteTranscript("max-stall " + std::to_string(WholeMilliseconds(max_stall_)));
 }
 
 HWND ScriptRunner::TopLevelWindow() const { return GetAncestor(view_, GA_ROOT); }

@@ -19,6 +19,10 @@ FLUTTER_EXPORT void DuzavideStandinResetCallCounts(void);
 // The text stays valid until the next engine is created.
 FLUTTER_EXPORT const char* DuzavideStandinLastEngineArguments(void);
 
+// The messenger of the most recently created engine, for a test that cannot reach
+// it otherwise; usable only while that engine lives.
+FLUTTER_EXPORT FlutterDesktopMessengerRef DuzavideStandinLastMessenger(void);
+
 // Sends a message from the application side to the host's callback for `channel`,
 // as the application would. `on_response` (may be null) is called once when the host
 // answers. False when the host has no callback for the channel.

@@ -179,6 +179,7 @@ std::vector<std::string> AppProcess::Transcript() const {
   std::istringstream stream(ReadWholeFile(transcript_path_));
   for (std::string line; std::getline(stream, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind("max-stall ", 0) == 0 || line.rfind("stall ", 0) == 0) continue;
     lines.push_back(line);
   }
   return lines;

@@ -46,7 +46,8 @@ class AppProcess {
   bool WaitForExit(std::chrono::milliseconds timeout);
   DWORD exit_code() const;
 
-  // Transcript lines written so far, and everything the process wrote to stderr.
+  // Transcript lines written so far without the stall meter's, and everything the
+  // process wrote to stderr.
   std::vector<std::string> Transcript() const;
   std::string StandardError() const;
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/e2e/app_process.h"
+#include "tests/tunnel/tunnel_test_support.h"
 
 namespace duzavide::e2e {
 namespace {
@@ -112,7 +113,7 @@ struct ConnectedEnding {
 TEST(AppRunTest, EveryWayOutOfAConnectionStopsTheCore) {
   const ConnectedEnding endings[] = {
       {"tray disconnect, then exit item",
-       {"command 1003", "sleep 300", Call("isConnected"), "command 1004"},
+       {"command 1003", Call("isConnected"), "command 1004"},
        {Reply(SuccessReplyHex(false))}},
       {"exit item while connected", {"command 1004"}, {}},
       {"close while connected", {"close"}, {}},
@@ -132,6 +133,23 @@ TEST(AppRunTest, EveryWayOutOfAConnectionStopsTheCore) {
       EXPECT_EQ(transcript[2 + i], c.expected_tail[i]);
     }
   }
+}
+
+TEST(AppRunTest, ClosingDuringAConnectExitsWithCodeZeroAndLeavesNoCore) {
+  using tunnel_test::CountCoreProcesses;
+  ASSERT_EQ(CountCoreProcesses(), 0);
+  AppProcess app({{"call " + ConnectCallHex()}});
+  ASSERT_TRUE(app.Start());
+  HWND window = app.WaitForWindow(seconds(60));
+  ASSERT_NE(window, nullptr);
+  // The core starts a second before the connect answers.
+  ASSERT_TRUE(WaitFor([] { return CountCoreProcesses() > 0; }, seconds(60)));
+  ::PostMessageW(window, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(app.WaitForExit(seconds(60)));
+  EXPECT_EQ(app.exit_code(), 0u) << app.StandardError();
+  EXPECT_EQ(CountCoreProcesses(), 0);
+  // The engine ended before the connect did: its answer was never sent.
+  EXPECT_EQ(app.Transcript(), std::vector<std::string>{"noreply"});
 }
 
 }  // namespace

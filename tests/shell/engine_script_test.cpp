@@ -75,9 +75,41 @@ TEST(EngineScriptTest, CallsReachTheHandlerAndRepliesAreTranscribed) {
     }
   });
   controller.ForceRedraw();
-  PumpUntil([&] { return LineCount(environment.Transcript()) >= 4; });
-  EXPECT_EQ(environment.Transcript(), "reply 0001\nreply\nnoreply\nreply 0001\n");
+  PumpUntil([&] { return LineCount(environment.Transcript()) >= 5; });
+  const std::string transcript = environment.Transcript();
+  EXPECT_EQ(transcript.substr(0, transcript.rfind("max-stall ")),
+            "reply 0001\nreply\nnoreply\nreply 0001\n");
   EXPECT_EQ(methods, std::vector<std::string>({"isConnected", "getNothing", "isConnected"}));
+}
+
+TEST(EngineScriptTest, ACallHoldsTheScriptUntilItsAnswerArrives) {
+  ScriptEnvironment environment(
+      "call 070b6973436f6e6e656374656400\n"
+      "call 070a6765744e6f7468696e6700\n");
+  FlutterViewController controller(300, 200, EngineProject{});
+  ASSERT_NE(controller.GetView(), nullptr);
+  std::vector<std::string> methods;
+  std::unique_ptr<MethodResult> held;
+  MethodChannel channel(controller.GetEngine()->GetMessenger(), "vur.izir.uzo/vpn",
+                        &StandardMethodCodec::GetInstance());
+  channel.SetMethodCallHandler([&](const MethodCall& call, std::unique_ptr<MethodResult> result) {
+    methods.push_back(call.method_name());
+    if (methods.size() == 1) {
+      held = std::move(result);  // answered later, from the message loop
+    } else {
+      result->NotImplemented();
+    }
+  });
+  controller.ForceRedraw();
+  PumpUntil([&] { return held != nullptr; });
+  PumpUntil([] { return false; }, 300);
+  EXPECT_EQ(methods.size(), 1u) << "the next call ran before the answer";
+  ASSERT_NE(held, nullptr);
+  held->Success(EncodableValue(true));
+  PumpUntil([&] { return LineCount(environment.Transcript()) >= 3; });
+  const std::string transcript = environment.Transcript();
+  EXPECT_EQ(transcript.substr(0, transcript.rfind("max-stall ")), "reply 0001\nreply\n");
+  EXPECT_EQ(methods.size(), 2u);
 }
 
 // A top-level window that records what the script sends it.

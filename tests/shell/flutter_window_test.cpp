@@ -5,16 +5,55 @@
 #include <string>
 #include <vector>
 
+#include "channel/standard_method_codec.h"
 #include "shell/application.h"
 #include "shell/tray_icon.h"
 #include "standins/engine/standin_hooks.h"
 #include "tests/shell/window_test_support.h"
+#include "tests/tunnel/tunnel_test_support.h"
 
 namespace duzavide {
 namespace {
 
 using testing_support::PumpPendingMessages;
 using testing_support::PumpUntil;
+using tunnel_test::CountCoreProcesses;
+using Bytes = std::vector<uint8_t>;
+
+// A "connect" that the stand-in core accepts, through 127.0.0.1 only.
+MethodCall ConnectCall() {
+  EncodableMap wireguard{
+      {EncodableValue("private_key"), EncodableValue("cHJpdmF0ZS1rZXktZm9yLXRlc3Rz")},
+      {EncodableValue("address"), EncodableValue("10.66.0.2/32")},
+      {EncodableValue("server_public_key"), EncodableValue("c2VydmVyLXB1YmxpYy1rZXk=")},
+      {EncodableValue("relay_address"), EncodableValue("127.0.0.1")},
+      {EncodableValue("relay_port"), EncodableValue(int32_t{9})},
+  };
+  EncodableMap arguments{
+      {EncodableValue("vlessUrl"),
+       EncodableValue("vless://0a1b2c3d-0000-4000-8000-000000000001@127.0.0.1:8443"
+                      "?security=reality&sni=a.test")},
+      {EncodableValue("wireguard"), EncodableValue(wireguard)},
+  };
+  return MethodCall("connect", std::make_unique<EncodableValue>(arguments));
+}
+
+Bytes SuccessReply(bool value) {
+  return *StandardMethodCodec::GetInstance().EncodeSuccessReply(
+      std::make_unique<EncodableValue>(value).get());
+}
+
+// Set by a timer that fires inside the tray menu's own message loop.
+bool g_menu_seen = false;
+size_t g_replies_while_menu_open = 0;
+const std::vector<Bytes>* g_replies = nullptr;
+
+void CALLBACK CloseMenu(HWND, UINT, UINT_PTR timer, DWORD) {
+  ::KillTimer(nullptr, timer);
+  g_menu_seen = ::FindWindowW(L"#32768", nullptr) != nullptr;
+  g_replies_while_menu_open = g_replies->size();
+  ::EndMenu();
+}
 
 struct TrayCall {
   DWORD message;
@@ -54,6 +93,25 @@ class FlutterWindowTest : public ::testing::Test {
     return ::SendMessageW(handle_, message, wparam, lparam);
   }
   void Minimize() { EXPECT_EQ(Send(WM_SIZE, SIZE_MINIMIZED, 0), 0); }
+  // Delivers `call` as the interface does; its answer is appended to replies_.
+  void Deliver(const MethodCall& call) {
+    const auto bytes = StandardMethodCodec::GetInstance().EncodeMethodCall(call);
+    ASSERT_TRUE(DuzavideStandinDeliverMessage(
+        DuzavideStandinLastMessenger(), "vur.izir.uzo/vpn", bytes->data(), bytes->size(),
+        [](const uint8_t* data, size_t size, void* replies) {
+          static_cast<std::vector<Bytes>*>(replies)->emplace_back(data, data + size);
+        },
+        &replies_));
+  }
+  void Deliver(const char* method) { Deliver(MethodCall(method, nullptr)); }
+  // Starts a connect and returns once its core runs, i.e. the connect is in flight.
+  void StartConnect() {
+    ShowFirstFrame();
+    ASSERT_EQ(CountCoreProcesses(), 0);
+    Deliver(ConnectCall());
+    ASSERT_TRUE(PumpUntil([] { return CountCoreProcesses() > 0; }));
+    ASSERT_TRUE(replies_.empty()) << "the connect is expected to take another second";
+  }
   void ExpectAddCall(const TrayCall& call) {
     EXPECT_EQ(call.message, static_cast<DWORD>(NIM_ADD));
     EXPECT_EQ(call.data.hWnd, handle_);
@@ -73,6 +131,7 @@ class FlutterWindowTest : public ::testing::Test {
 
   std::unique_ptr<FlutterWindow> window_;
   HWND handle_ = nullptr;
+  std::vector<Bytes> replies_;
 };
 
 TEST_F(FlutterWindowTest, StaysHiddenUntilTheFirstFrameAndThenShowsTheViewFillingIt) {
@@ -231,6 +290,74 @@ TEST(FlutterWindowTeardownTest, NoEngineCallReachesAnEndingOrFailedController) {
     EXPECT_EQ(DuzavideStandinCallCount("FlutterDesktopViewControllerDestroy"),
               test.created ? 1 : 0);
   }
+}
+
+TEST_F(FlutterWindowTest, RepliesComeBackInCallOrderWhileAConnectIsInFlight) {
+  ShowFirstFrame();
+  Deliver(ConnectCall());
+  Deliver("isConnected");
+  Deliver("getLog");
+  EXPECT_TRUE(replies_.empty()) << "the window's thread waited for the tunnel";
+  ASSERT_TRUE(PumpUntil([&] { return replies_.size() == 3; }, std::chrono::seconds(30)));
+  EXPECT_EQ(replies_[0], SuccessReply(true));
+  EXPECT_EQ(replies_[1], SuccessReply(true));
+  const std::string log(replies_[2].begin(), replies_[2].end());
+  EXPECT_NE(log.find("standin-core started pid"), std::string::npos) << log;
+}
+
+TEST_F(FlutterWindowTest, TrayMenuOpensWhileAConnectIsInFlight) {
+  StartConnect();
+  g_menu_seen = false;
+  g_replies = &replies_;
+  ::SetTimer(nullptr, 0, 100, &CloseMenu);
+  Send(kTrayCallbackMessage, 0, WM_RBUTTONUP);
+  EXPECT_TRUE(g_menu_seen);
+  EXPECT_EQ(g_replies_while_menu_open, 0u);
+  ASSERT_TRUE(PumpUntil([&] { return replies_.size() == 1; }));
+}
+
+TEST_F(FlutterWindowTest, TrayDisconnectOrCloseDuringAConnectLeavesNoCore) {
+  // A tray disconnect runs after the connect, which answers; a close ends the
+  // engine at once, so the connect's answer is never sent.
+  for (const bool close : {false, true}) {
+    SCOPED_TRACE(close ? "close" : "tray disconnect");
+    if (close) SetUp();
+    replies_.clear();
+    StartConnect();
+    if (close) {
+      window_->SetQuitOnClose(true);
+      Send(WM_CLOSE);
+      EXPECT_FALSE(::IsWindow(handle_));
+      int quit_code = -1;
+      EXPECT_FALSE(PumpPendingMessages(&quit_code));
+      EXPECT_EQ(quit_code, 0);
+      window_.reset();  // waits for the connect in hand and the disconnect after it
+      EXPECT_TRUE(replies_.empty());
+    } else {
+      Send(WM_COMMAND, 1003);
+      Deliver("isConnected");
+      ASSERT_TRUE(PumpUntil([&] { return replies_.size() == 2; }, std::chrono::seconds(30)));
+      EXPECT_EQ(replies_[0], SuccessReply(true));
+      EXPECT_EQ(replies_[1], SuccessReply(false));
+    }
+    EXPECT_EQ(CountCoreProcesses(), 0);
+  }
+}
+
+TEST_F(FlutterWindowTest, EndOfTheWindowsSessionDisconnectsAndRemovesTheIconBeforeReturning) {
+  ShowFirstFrame();
+  Deliver(ConnectCall());
+  ASSERT_TRUE(PumpUntil([&] { return replies_.size() == 1; }, std::chrono::seconds(30)));
+  ASSERT_EQ(replies_[0], SuccessReply(true));
+  Minimize();
+  EXPECT_EQ(Send(WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+  Send(WM_ENDSESSION, FALSE);  // the end was called off: nothing happens
+  EXPECT_EQ(CountCoreProcesses(), 1);
+  g_tray_calls.clear();
+  Send(WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  EXPECT_EQ(CountCoreProcesses(), 0);
+  ASSERT_EQ(g_tray_calls.size(), 1u);
+  ExpectDeleteCall(g_tray_calls[0]);
 }
 
 }  // namespace
