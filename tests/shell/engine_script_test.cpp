@@ -86,7 +86,7 @@ TEST(EngineScriptTest, ACallHoldsTheScriptUntilItsAnswerArrives) {
   ScriptEnvironment environment(
       "call 070b6973436f6e6e656374656400\n"
       "call 070a6765744e6f7468696e6700\n");
-  FlutterViewController controller(300, 200, EngineProject{});
+  FlutterViewController controller(300, 200, MakeEngineProject({}));
   ASSERT_NE(controller.GetView(), nullptr);
   std::vector<std::string> methods;
   std::unique_ptr<MethodResult> held;
