@@ -16,8 +16,8 @@ constexpr char kUnexpectedExitLine[] = "[xray] process exited unexpectedly";
 
 DWORD WINAPI TunnelSession::CoreOutputReaderMain(void* run) {
   std::unique_ptr<ReaderRun> owned(static_cast<ReaderRun*>(run));
-  owned->session->ReadCoreOutput(owned->pipe.Get(), owned->run_id);
-  return 0;  // `owned` closes the pipe end
+  owned->session->ReadCoreOutput(owned->pipe->Get(), owned->run_id);
+  return 0;  // `owned` lets go of the pipe end
 }
 
 void TunnelSession::ReadCoreOutput(HANDLE pipe, uint64_t run_id) {

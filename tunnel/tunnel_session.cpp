@@ -41,7 +41,7 @@ TunnelSession::~TunnelSession() {
 bool TunnelSession::Connect(const ConnectRequest& request) {
   if (core_running_.load() != 0) return true;
   // Leftovers of a core that ended on its own.
-  if (core_.process || reader_thread_) Disconnect();
+  if (core_.process || pipe_read_ || reader_thread_) Disconnect();
 
   std::wstring data_folder = DataFolder();
   CreateDataFolder(data_folder);
@@ -86,7 +86,8 @@ bool TunnelSession::Connect(const ConnectRequest& request) {
   }
   pipe_write_.Reset();
   const uint64_t run_id = ++last_run_id_;
-  auto reader_run = std::make_unique<ReaderRun>(ReaderRun{this, run_id, std::move(read_end)});
+  pipe_read_ = std::make_shared<UniqueHandle>(read_end.Release());
+  auto reader_run = std::make_unique<ReaderRun>(ReaderRun{this, run_id, pipe_read_});
   reader_run_.store(run_id);
   core_running_.exchange(run_id);
   reader_thread_.Reset(
@@ -137,7 +138,7 @@ void TunnelSession::Disconnect() {
 
   // With the core and its job gone the pipe ends at once; a read still blocked
   // after the wait is cancelled. A reader that outlives even that is given up
-  // on: it keeps (and later closes) its own pipe end, and its run is no longer
+  // on: the pipe end stays open until it lets go too, and its run is no longer
   // current, so it changes nothing of the session's.
   if (reader_thread_) {
     if (::WaitForSingleObject(reader_thread_.Get(), kReaderExitWaitMs) == WAIT_TIMEOUT) {
@@ -147,6 +148,7 @@ void TunnelSession::Disconnect() {
     reader_run_.store(0);
     reader_thread_.Reset();
   }
+  pipe_read_.reset();
   pipe_write_.Reset();
 
   baseline_received_ = 0;

@@ -19,7 +19,7 @@
 //
 // Each launch is a run with its own id. The flag holds the id of the running run,
 // and a reader thread acts only for its own run: one that outlives Disconnect's
-// bounded waits owns and closes its own pipe end, and can neither clear a later
+// bounded waits keeps its own share of the pipe end, and can neither clear a later
 // run's flag nor stop a later run's bridge.
 #ifndef TUNNEL_TUNNEL_SESSION_H_
 #define TUNNEL_TUNNEL_SESSION_H_
@@ -32,6 +32,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "base/win_handles.h"
@@ -85,7 +86,7 @@ class TunnelSession {
   struct ReaderRun {
     TunnelSession* session;
     uint64_t run_id;
-    UniqueHandle pipe;
+    std::shared_ptr<UniqueHandle> pipe;
   };
   // Takes ownership of `run` (a ReaderRun) and deletes it when done.
   static DWORD WINAPI CoreOutputReaderMain(void* run);
@@ -99,7 +100,9 @@ class TunnelSession {
   bool ReadCoreExitCode(DWORD* exit_code) const;
 
   CoreProcess core_;
-  // The pipe's read end belongs to the reader thread, which closes it as it ends.
+  // The pipe's read end, shared with the reader thread: closed when both have
+  // let go, so a reader given up on never reads from a closed handle value.
+  std::shared_ptr<UniqueHandle> pipe_read_;
   UniqueHandle pipe_write_;
   UniqueHandle reader_thread_;
   SessionLog log_;
