@@ -50,24 +50,6 @@ class UniqueAny {
   Type value_ = Traits::Invalid();
 };
 
-// Runs a callable on scope exit unless Release() was called: the roll-back half of
-// commit-or-roll-back sequences.
-template <typename F>
-class ScopeGuard {
- public:
-  explicit ScopeGuard(F undo) : undo_(std::move(undo)) {}
-  ScopeGuard(const ScopeGuard&) = delete;
-  ScopeGuard& operator=(const ScopeGuard&) = delete;
-  ~ScopeGuard() {
-    if (armed_) undo_();
-  }
-  void Release() { armed_ = false; }
-
- private:
-  F undo_;
-  bool armed_ = true;
-};
-
 }  // namespace duzavide
 
 #endif  // BASE_UNIQUE_HANDLE_H_

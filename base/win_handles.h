@@ -2,8 +2,10 @@
 #ifndef BASE_WIN_HANDLES_H_
 #define BASE_WIN_HANDLES_H_
 
+// clang-format off
 #include <winsock2.h>
 #include <windows.h>
+// clang-format on
 
 #include "base/unique_handle.h"
 

@@ -70,17 +70,14 @@ bool WireGuardTcpBridge::StartBridge(const std::string& local_address, uint16_t 
   context->keepalive_interval = keepalive_interval_;
   context->read_local_ranges = read_local_ranges_;
   context->line_observer = line_observer_;
-  const SOCKET udp_raw = udp.Get();
   context->udp_socket = std::move(udp);
 
-  udp_socket_.store(udp_raw);
   udp_port_.store(ntohs(bound.sin_port));
   running_->exchange(run_id);
   uintptr_t thread = ::_beginthreadex(nullptr, 0, &RelayThreadMain, context.get(), 0, nullptr);
   if (thread == 0) {
     uint64_t expected = run_id;
     running_->compare_exchange_strong(expected, 0);
-    udp_socket_.store(INVALID_SOCKET);
     udp_port_.store(0);
     return false;  // `context` closes the UDP socket
   }
@@ -100,7 +97,6 @@ void WireGuardTcpBridge::StopBridge() {
   HANDLE thread = relay_thread_.exchange(nullptr);
   // Reset before waiting: a StopBridge on another thread may return at once, and a
   // bridge started after it must not lose its state to this call's late writes.
-  udp_socket_.store(INVALID_SOCKET);
   udp_port_.store(0);
   tcp_port_.store(0);
   if (thread != nullptr) {

@@ -84,8 +84,6 @@ class WireGuardTcpBridge {
   // The relay thread; taken by atomic exchange so that exactly one StopBridge
   // waits for it and closes it.
   std::atomic<HANDLE> relay_thread_{nullptr};
-  // The current run's UDP socket. Owned and closed by its relay thread.
-  std::atomic<SOCKET> udp_socket_{INVALID_SOCKET};
   // The current connection to the core, published by the relay thread so that
   // StopBridge can shut it down. Shared with the relay threads.
   const std::shared_ptr<PublishedSocket> tcp_socket_;

@@ -7,9 +7,10 @@
 #include <functional>
 #include <string>
 
-#include "channel/engine_method_result.h"
-
 namespace duzavide {
+
+// Sends one answer to one message: the bytes (null for none) and their count.
+using BinaryReply = std::function<void(const uint8_t* reply, size_t reply_size)>;
 
 // Handles one raw message. `reply` answers it; it should be called exactly once.
 using BinaryMessageHandler =

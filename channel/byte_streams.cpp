@@ -10,24 +10,6 @@ namespace duzavide {
 
 ByteStreamReader::~ByteStreamReader() = default;
 
-int32_t ByteStreamReader::ReadInt32() {
-  int32_t value = 0;
-  ReadBytes(reinterpret_cast<uint8_t*>(&value), sizeof(value));
-  return value;
-}
-
-int64_t ByteStreamReader::ReadInt64() {
-  int64_t value = 0;
-  ReadBytes(reinterpret_cast<uint8_t*>(&value), sizeof(value));
-  return value;
-}
-
-double ByteStreamReader::ReadDouble() {
-  double value = 0;
-  ReadBytes(reinterpret_cast<uint8_t*>(&value), sizeof(value));
-  return value;
-}
-
 ByteStreamWriter::~ByteStreamWriter() = default;
 
 void ByteStreamWriter::WriteInt32(int32_t value) {
@@ -47,7 +29,7 @@ ByteBufferStreamReader::ByteBufferStreamReader(const uint8_t* bytes, size_t size
 
 ByteBufferStreamReader::~ByteBufferStreamReader() = default;
 
-void ByteBufferStreamReader::ReportInvalidRead() { std::cerr << kInvalidReadMessage << '\n'; }
+void ReportInvalidRead() { std::cerr << kInvalidReadMessage << '\n'; }
 
 void ByteBufferStreamReader::ReadAlignment(uint8_t alignment) {
   if (alignment == 0) return;

@@ -12,6 +12,9 @@ namespace duzavide {
 // have.
 inline constexpr char kInvalidReadMessage[] = "Invalid read in StandardCodecByteStreamReader";
 
+// Writes kInvalidReadMessage and an end of line to standard error.
+void ReportInvalidRead();
+
 // A read cursor over one message. Failed reads never throw: they report on
 // standard error and yield zeros (see the implementation's contract).
 class ByteStreamReader {
@@ -29,10 +32,6 @@ class ByteStreamReader {
   // Bytes left between the position and the end (0 when the position is past
   // the end). Decoders check declared sizes against it before allocating.
   virtual size_t RemainingBytes() const = 0;
-
-  int32_t ReadInt32();
-  int64_t ReadInt64();
-  double ReadDouble();
 };
 
 // An appending sink for one message.
@@ -98,11 +97,7 @@ class ByteBufferStreamReader final : public ByteStreamReader {
 
   size_t RemainingBytes() const override { return position_ < size_ ? size_ - position_ : 0; }
 
-  size_t position() const { return position_; }
-
  private:
-  static void ReportInvalidRead();
-
   const uint8_t* bytes_;
   size_t size_;
   size_t position_ = 0;

@@ -21,6 +21,12 @@ int CompareScalar(double a, double b) {
   return a < b ? -1 : (b < a ? 1 : 0);
 }
 
+// Float list elements follow the same order as doubles; a plain < would make
+// NaN equal to every other element.
+int CompareScalar(float a, float b) {
+  return CompareScalar(static_cast<double>(a), static_cast<double>(b));
+}
+
 template <typename T>
 int CompareScalar(const T& a, const T& b) {
   return a < b ? -1 : (b < a ? 1 : 0);

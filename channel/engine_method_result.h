@@ -7,14 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "channel/binary_messenger.h"
 #include "channel/encodable_value.h"
 #include "channel/method_codec.h"
 #include "channel/method_result.h"
 
 namespace duzavide {
-
-// Sends one answer to one message: the bytes (null for none) and their count.
-using BinaryReply = std::function<void(const uint8_t* reply, size_t reply_size)>;
 
 // Holds one reply function and lets it be used once. A second Send writes the
 // duplicate-result line to standard error and sends nothing; destroying it

@@ -36,8 +36,9 @@ class MethodCodec {
       const std::string& code, const std::string& message = "",
       const EncodableValue* details = nullptr) const;
 
-  // Decodes a reply envelope and passes it to `result`. False (and `result`
-  // untouched) when the envelope is neither success nor error.
+  // Decodes a reply envelope and passes it to `result`. An empty reply is the
+  // engine's "not implemented" answer and reaches `result` as such. False (and
+  // `result` untouched) when the envelope is neither success nor error.
   bool DecodeReply(const uint8_t* reply, size_t size, MethodResult* result) const;
 
  protected:

@@ -54,8 +54,6 @@ class NestingScope {
   NestingScope& operator=(const NestingScope&) = delete;
 };
 
-void ReportInvalidRead() { std::cerr << kInvalidReadMessage << '\n'; }
-
 // Reads one value tree from `Reader`. With the concrete buffer reader every
 // stream call is direct; with `direct` (no subclass overriding
 // ReadValueOfType) nested values skip the virtual dispatch as well. Values are
@@ -221,6 +219,12 @@ class ValueDecoder {
     for (size_t i = 0; i < count && EntriesFit<2>(count - i); ++i) {
       EncodableValue key;
       ReadValueInto(key);
+      // An abandoned key ends this map, and so every enclosing one: the bytes
+      // after it belong to no value that is still being read.
+      if (read_nesting.abandoned) {
+        map.emplace(std::move(key), EncodableValue());
+        return;
+      }
       // Writers emit keys in order, so the end is the right place for almost
       // every key and the insertion costs one comparison. A key already
       // present keeps its entry (the first occurrence wins); the repeated

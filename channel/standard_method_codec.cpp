@@ -85,6 +85,11 @@ std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeErrorReplyInter
 
 bool StandardMethodCodec::DecodeReplyInternal(const uint8_t* reply, size_t size,
                                               MethodResult* result) const {
+  // The engine answers a message that nobody handled with no bytes at all.
+  if (reply == nullptr || size == 0) {
+    result->NotImplemented();
+    return true;
+  }
   ByteBufferStreamReader stream(reply, size);
   const uint8_t envelope = stream.ReadByte();
   if (envelope == kSuccessEnvelope) {

@@ -1,5 +1,6 @@
 #include "tunnel/tunnel_session.h"
 
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -40,9 +41,9 @@ TunnelSession::~TunnelSession() {
 }
 
 bool TunnelSession::Connect(const ConnectRequest& request) {
-  if (core_running_.load()) return true;
+  if (core_running_.load() != 0) return true;
   // Leftovers of a core that ended on its own.
-  if (core_.process || pipe_read_.load() != nullptr || reader_thread_) Disconnect();
+  if (core_.process || pipe_read_ || reader_thread_) Disconnect();
 
   std::wstring data_folder = DataFolder();
   CreateDataFolder(data_folder);
@@ -89,18 +90,23 @@ bool TunnelSession::Connect(const ConnectRequest& request) {
     return false;
   }
   pipe_write_.Reset();
-  pipe_read_.store(read_end.Release());
-  core_running_.exchange(true);
-  reader_thread_.Reset(::CreateThread(nullptr, 0, &CoreOutputReaderMain, this, 0, nullptr));
+  const uint64_t run_id = ++last_run_id_;
+  pipe_read_ = std::make_shared<UniqueHandle>(read_end.Release());
+  auto reader_run = std::make_unique<ReaderRun>(ReaderRun{this, run_id, pipe_read_});
+  reader_run_.store(run_id);
+  core_running_.exchange(run_id);
+  reader_thread_.Reset(
+      ::CreateThread(nullptr, 0, &CoreOutputReaderMain, reader_run.get(), 0, nullptr));
   if (!reader_thread_) {
     // Unread output would soon block the core; do not report a half-watched core.
     Disconnect();
     return false;
   }
+  reader_run.release();  // the thread owns it now
   SumInterfaceOctets(&baseline_received_, &baseline_sent_);
   ::Sleep(kSurvivalWaitMs);
 
-  if (!core_running_.load()) {
+  if (core_running_.load() != run_id) {
     Disconnect();
     return false;
   }
@@ -113,13 +119,13 @@ bool TunnelSession::Connect(const ConnectRequest& request) {
     SendLine(kStartedLine);
     return true;
   }
-  if (core_running_.exchange(false)) OnCoreEnded();
+  if (core_running_.exchange(0) != 0) OnCoreEnded();
   Disconnect();
   return false;
 }
 
 void TunnelSession::Disconnect() {
-  bool was_running = core_running_.exchange(false);
+  bool was_running = core_running_.exchange(0) != 0;
   bool had_process = static_cast<bool>(core_.process);
   ResetSystemProxy();
 
@@ -135,18 +141,19 @@ void TunnelSession::Disconnect() {
   core_.job.Reset();
   bridge_.StopBridge();
 
-  // The reader is waited for before its pipe end is closed, so it never reads
-  // from a handle value that may already name something else. With the core and
-  // its job gone the pipe ends at once; a read still blocked after the wait is
-  // cancelled.
+  // With the core and its job gone the pipe ends at once; a read still blocked
+  // after the wait is cancelled. A reader that outlives even that is given up
+  // on: the pipe end stays open until it lets go too, and its run is no longer
+  // current, so it changes nothing of the session's.
   if (reader_thread_) {
     if (::WaitForSingleObject(reader_thread_.Get(), kReaderExitWaitMs) == WAIT_TIMEOUT) {
       ::CancelSynchronousIo(reader_thread_.Get());
       ::WaitForSingleObject(reader_thread_.Get(), kReaderCancelWaitMs);
     }
+    reader_run_.store(0);
     reader_thread_.Reset();
   }
-  if (HANDLE read_end = pipe_read_.exchange(nullptr)) ::CloseHandle(read_end);
+  pipe_read_.reset();
   pipe_write_.Reset();
 
   baseline_received_ = 0;
@@ -155,18 +162,18 @@ void TunnelSession::Disconnect() {
 }
 
 bool TunnelSession::IsConnected() {
-  if (!core_running_.load()) return false;
+  if (core_running_.load() == 0) return false;
   DWORD exit_code = 0;
   if (!ReadCoreExitCode(&exit_code)) return false;
   if (exit_code == STILL_ACTIVE) return true;
-  if (core_running_.exchange(false)) OnCoreEnded();
+  if (core_running_.exchange(0) != 0) OnCoreEnded();
   return false;
 }
 
 std::string TunnelSession::TakeLog() { return log_.TakeLog(); }
 
 TrafficCounters TunnelSession::ReadTrafficCounters() {
-  if (!core_running_.load()) return TrafficCounters();
+  if (core_running_.load() == 0) return TrafficCounters();
   uint64_t received = 0;
   uint64_t sent = 0;
   if (!SumInterfaceOctets(&received, &sent)) return TrafficCounters();

@@ -16,6 +16,11 @@
 // true to false (reader thread, IsConnected, or Connect's survival check) does the
 // end-of-core work exactly once. Disconnect clears it before terminating the core,
 // so a stop on request never reports an unexpected exit.
+//
+// Each launch is a run with its own id. The flag holds the id of the running run,
+// and a reader thread acts only for its own run: one that outlives Disconnect's
+// bounded waits keeps its own share of the pipe end, and can neither clear a later
+// run's flag nor stop a later run's bridge.
 #ifndef TUNNEL_TUNNEL_SESSION_H_
 #define TUNNEL_TUNNEL_SESSION_H_
 
@@ -27,6 +32,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "base/win_handles.h"
@@ -67,7 +73,7 @@ class TunnelSession {
   std::string TakeLog();
 
   // The core-running flag as it stands: no exit-code check and no side effect.
-  bool core_running() const { return core_running_.load(); }
+  bool core_running() const { return core_running_.load() != 0; }
 
   // Growth of the interface byte counters since the core was started; 0 and 0
   // when the core is not running.
@@ -79,9 +85,17 @@ class TunnelSession {
   void SetStoppedObserver(StoppedObserver observer) { stopped_observer_ = std::move(observer); }
 
  private:
-  static DWORD WINAPI CoreOutputReaderMain(void* session);
-  // Body of the reader thread (core_output_reader.cpp).
-  void ReadCoreOutput();
+  // What a reader thread is given: the session, its run and its pipe end.
+  struct ReaderRun {
+    TunnelSession* session;
+    uint64_t run_id;
+    std::shared_ptr<UniqueHandle> pipe;
+  };
+  // Takes ownership of `run` (a ReaderRun) and deletes it when done.
+  static DWORD WINAPI CoreOutputReaderMain(void* run);
+  // Body of the reader thread (core_output_reader.cpp): drains `pipe` for run
+  // `run_id`.
+  void ReadCoreOutput(HANDLE pipe, uint64_t run_id);
   // End-of-core work of the party that cleared the core-running flag.
   void OnCoreEnded();
   void SendLine(const std::string& line);
@@ -89,13 +103,18 @@ class TunnelSession {
   bool ReadCoreExitCode(DWORD* exit_code) const;
 
   CoreProcess core_;
-  // Read by the reader thread; closed by Disconnect only after that thread ended
-  // (or was given up on).
-  std::atomic<HANDLE> pipe_read_{nullptr};
+  // The pipe's read end, shared with the reader thread: closed when both have
+  // let go, so a reader given up on never reads from a closed handle value.
+  std::shared_ptr<UniqueHandle> pipe_read_;
   UniqueHandle pipe_write_;
   UniqueHandle reader_thread_;
   SessionLog log_;
-  std::atomic<bool> core_running_{false};
+  // Core-running flag: the id of the run whose core runs, 0 when none.
+  std::atomic<uint64_t> core_running_{0};
+  // The run whose reader may still feed the log and the line observer; 0 once
+  // Disconnect has given up on it.
+  std::atomic<uint64_t> reader_run_{0};
+  uint64_t last_run_id_ = 0;  // main thread only
   WireGuardTcpBridge bridge_;
   uint64_t baseline_received_ = 0;
   uint64_t baseline_sent_ = 0;

@@ -6,10 +6,19 @@
 #include <string>
 
 #include "config/core_config_writer.h"
-#include "tests/config/minimal_request.h"
 
 namespace duzavide {
 namespace {
+
+// The smallest request the writer accepts.
+ConnectRequest MinimalRequest() {
+  ConnectRequest request;
+  request.vlessUrl = "vless://u@h:443?";
+  request.private_key = "cHJpdmF0ZQ==";
+  request.address = "10.8.0.2/32";
+  request.server_public_key = "c2VydmVy";
+  return request;
+}
 
 void BM_BuildCoreConfigMinimal(benchmark::State& state) {
   const ConnectRequest request = MinimalRequest();

@@ -60,6 +60,27 @@ void SpawnChild(const std::wstring& self_path, unsigned long lifetime_ms) {
   if (err != nullptr) ::CloseHandle(err);
 }
 
+// Writes `total` bytes of numbered text lines, a large block per write, so the
+// pipe is kept full for as long as it lasts.
+void Flood(unsigned long long total) {
+  constexpr size_t kBlock = 64 * 1024;
+  std::string block;
+  block.reserve(kBlock + 64);
+  unsigned long long line = 0;
+  unsigned long long written = 0;
+  while (written < total) {
+    block.clear();
+    while (block.size() < kBlock) {
+      block += "standin-flood line " + std::to_string(++line) +
+               " the quick brown fox jumps over the lazy dog\n";
+    }
+    const unsigned long long left = total - written;
+    if (block.size() > left) block.resize(static_cast<size_t>(left));
+    WriteStdout(block);
+    written += block.size();
+  }
+}
+
 }  // namespace
 
 std::string UnescapeC(const std::string& text) {
@@ -141,6 +162,14 @@ bool ParseDirectives(const std::string& text, std::vector<Directive>* directives
       ok = ParseNumber(a, &x) && x >= 0 && ParseNumber(b, &y);
       directive.delay_ms = static_cast<unsigned long>(x);
       directive.exit_code = static_cast<int>(y);
+    } else if (word == "exit-at-start") {
+      directive.kind = Directive::Kind::kExitAtStart;
+      ok = ParseNumber(a, &x) && b.empty();
+      directive.exit_code = static_cast<int>(x);
+    } else if (word == "flood") {
+      directive.kind = Directive::Kind::kFlood;
+      ok = ParseNumber(a, &x) && x >= 0 && b.empty();
+      directive.flood_bytes = static_cast<unsigned long long>(x);
     } else if (word == "print") {
       directive.kind = Directive::Kind::kPrint;
       directive.bytes = UnescapeC(rest);
@@ -168,6 +197,16 @@ bool ParseDirectives(const std::string& text, std::vector<Directive>* directives
   return true;
 }
 
+bool FindExitAtStart(const std::vector<Directive>& directives, int* exit_code) {
+  for (const Directive& directive : directives) {
+    if (directive.kind == Directive::Kind::kExitAtStart) {
+      *exit_code = directive.exit_code;
+      return true;
+    }
+  }
+  return false;
+}
+
 void RunDirectives(const std::vector<Directive>& directives, const std::wstring& self_path,
                    unsigned long child_lifetime_ms) {
   for (const Directive& directive : directives) {
@@ -184,9 +223,14 @@ void RunDirectives(const std::vector<Directive>& directives, const std::wstring&
         }).detach();
         break;
       }
+      case Directive::Kind::kExitAtStart:
+        break;
       case Directive::Kind::kPrint:
       case Directive::Kind::kPrintBytes:
         WriteStdout(directive.bytes);
+        break;
+      case Directive::Kind::kFlood:
+        Flood(directive.flood_bytes);
         break;
       case Directive::Kind::kSpawnChild:
         SpawnChild(self_path, child_lifetime_ms);

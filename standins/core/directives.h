@@ -11,10 +11,11 @@
 namespace duzavide::standin {
 
 struct Directive {
-  enum class Kind { kExit, kExitAfter, kPrint, kPrintBytes, kSpawnChild };
+  enum class Kind { kExit, kExitAfter, kExitAtStart, kPrint, kPrintBytes, kFlood, kSpawnChild };
   Kind kind = Kind::kExit;
   int exit_code = 0;
   unsigned long delay_ms = 0;
+  unsigned long long flood_bytes = 0;  // kFlood
   std::string bytes;  // kPrint: the unescaped text; kPrintBytes: the repeated bytes
 };
 
@@ -26,9 +27,14 @@ bool ParseDirectives(const std::string& text, std::vector<Directive>* directives
 // Resolves C escapes: \n \r \t \\ \" \' \0 (octal up to three digits) and \xHH.
 std::string UnescapeC(const std::string& text);
 
+// The exit code of an exit-at-start directive, if the list has one.
+bool FindExitAtStart(const std::vector<Directive>& directives, int* exit_code);
+
 // Runs the directives in order. kExit ends the process at once; kExitAfter ends it
-// from a timer thread; kSpawnChild starts `self_path` in child mode with the
-// standard handles inherited, living `child_lifetime_ms`.
+// from a timer thread; kFlood writes its bytes of text as fast as standard output
+// takes them; kSpawnChild starts `self_path` in child mode with the standard
+// handles inherited, living `child_lifetime_ms`. kExitAtStart is handled before
+// any of this (FindExitAtStart).
 void RunDirectives(const std::vector<Directive>& directives, const std::wstring& self_path,
                    unsigned long child_lifetime_ms);
 

@@ -56,20 +56,24 @@ int Run(const std::vector<std::wstring>& args) {
   if (args.size() != 4 || args[1] != L"run" || args[2] != L"-c") {
     return Fail(kUsageExitCode, "usage: xray.exe run -c <config.json>");
   }
+  // Directives first, so that exit-at-start ends the process before it does
+  // anything else: the quickest exit a core can make.
+  std::vector<Directive> directives;
+  std::string directive_text;
+  std::string error;
+  if (ReadWholeFile(L"standin-core.txt", &directive_text) &&
+      !ParseDirectives(directive_text, &directives, &error)) {
+    return Fail(kBadConfigExitCode, error);
+  }
+  int exit_code = 0;
+  if (FindExitAtStart(directives, &exit_code)) return exit_code;
+
   std::string document;
   if (!ReadWholeFile(args[3], &document)) {
     return Fail(kBadConfigExitCode, "cannot read the configuration file");
   }
   CoreSettings settings;
-  std::string error;
   if (!ParseCoreSettings(document, &settings, &error)) return Fail(kBadConfigExitCode, error);
-
-  std::vector<Directive> directives;
-  std::string directive_text;
-  if (ReadWholeFile(L"standin-core.txt", &directive_text) &&
-      !ParseDirectives(directive_text, &directives, &error)) {
-    return Fail(kBadConfigExitCode, error);
-  }
 
   WSADATA wsa;
   ::WSAStartup(MAKEWORD(2, 2), &wsa);

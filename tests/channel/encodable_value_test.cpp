@@ -120,6 +120,8 @@ TEST(EncodableValueTest, SameKey) {
       {"int32 1 and int64 1", EncodableValue(int32_t{1}), EncodableValue(int64_t{1}), false},
       {"zero signs", EncodableValue(0.0), EncodableValue(-0.0), true},
       {"nans", EncodableValue(nan), EncodableValue(nan), true},
+      {"float lists, nan and number", EncodableValue(std::vector<float>{std::nanf("")}),
+       EncodableValue(std::vector<float>{1.0f}), false},
       {"equal nested", EncodableValue(EncodableList{EncodableMap{{"k", "v"}}}),
        EncodableValue(EncodableList{EncodableMap{{"k", "v"}}}), true},
       {"empty string and empty bytes", EncodableValue(""), EncodableValue(std::vector<uint8_t>{}),

@@ -129,6 +129,11 @@ TEST(StandardCodecLimitsTest, NestingIsBounded) {
   Bytes maps;
   for (int i = 0; i < 100000; ++i) maps.insert(maps.end(), {0x0D, 0x01, 0x00});
   maps.push_back(0x01);
+  // The innermost map's key is one level too deep; nothing after it is read.
+  Bytes deep_key;
+  for (int i = 0; i < kLimit; ++i) deep_key.insert(deep_key.end(), {0x0D, 0x01, 0x00});
+  deep_key.resize(deep_key.size() - 1);
+  deep_key.insert(deep_key.end(), {0x0D, 0x01, 0x01, 0x01});
   const struct {
     const char* name;
     Bytes bytes;
@@ -142,6 +147,7 @@ TEST(StandardCodecLimitsTest, NestingIsBounded) {
       {"100000 lists", NestedLists(100000, {0x01}), kLimit, EncodableValue(),
        Lines(kNestingTooDeepMessage, 1)},
       {"100000 maps", maps, kLimit, EncodableValue(), Lines(kNestingTooDeepMessage, 1)},
+      {"too-deep key", deep_key, kLimit, EncodableValue(), Lines(kNestingTooDeepMessage, 1)},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);

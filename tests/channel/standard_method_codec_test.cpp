@@ -170,6 +170,7 @@ TEST(StandardMethodCodecTest, DecodesReplies) {
        Concat({{0x01, 0x07, 0x01}, Text("c"), {0x07, 0x01}, Text("m"), {0x01}}), true, "error",
        std::nullopt, "c", "m", EncodableValue(true)},
       {"unknown envelope", {0x02, 0x00}, false, "", std::nullopt, "", "", std::nullopt},
+      {"empty message", {}, true, "not implemented", std::nullopt, "", "", std::nullopt},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);

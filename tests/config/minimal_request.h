@@ -1,6 +1,5 @@
 // The smallest request the configuration writer accepts, shared by the writer's
-// tests (its golden document is written for exactly these values) and the
-// writer's benchmark.
+// tests (its golden document is written for exactly these values).
 #ifndef TESTS_CONFIG_MINIMAL_REQUEST_H_
 #define TESTS_CONFIG_MINIMAL_REQUEST_H_
 

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
 
 #include "tests/tunnel/tunnel_session_fixture.h"
 
@@ -78,6 +81,40 @@ TEST_F(CoreOutputTest, UntakenOutputSurvivesIntoTheNextRun) {
   ASSERT_NE(first, std::string::npos) << log;
   ASSERT_NE(second, std::string::npos) << log;
   EXPECT_LT(first, second);
+}
+
+// About 100 MB written as fast as the pipe takes them: whenever the log is taken
+// it holds at most its bound, and the process's memory stays a few MB above idle.
+TEST_F(CoreOutputTest, FloodKeepsLogAndMemoryBounded) {
+  constexpr unsigned long long kFloodBytes = 100'000'000;
+  constexpr size_t kMemorySlack = 8u << 20;
+  // Splits every read into lines like a real observer, keeps nothing.
+  session_.SetLineObserver([](const std::string&) {});
+  core_.SetDirectives("flood " + std::to_string(kFloodBytes) +
+                      "\nprint \\nstandin-flood done\\n\n");
+  const size_t idle = OwnPrivateBytes();
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(session_.Connect(LoopbackRequest(relay_.port())));
+  size_t largest_take = 0;
+  size_t peak = idle;
+  bool done = false;
+  const auto deadline = start + std::chrono::minutes(5);
+  while (!done && std::chrono::steady_clock::now() < deadline) {
+    const std::string taken = session_.TakeLog();
+    largest_take = std::max(largest_take, taken.size());  // ASCII: bytes are units
+    peak = std::max(peak, OwnPrivateBytes());
+    done = Contains(taken, "standin-flood done\n");
+    if (!done) ::Sleep(20);
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf(
+      "flood: %llu bytes in %.1f s (%.1f MB/s); largest getLog %zu units; private bytes "
+      "idle %zu, peak %zu (+%zu)\n",
+      kFloodBytes, seconds, kFloodBytes / 1e6 / seconds, largest_take, idle, peak, peak - idle);
+  ASSERT_TRUE(done) << "the flood did not end within the bounded wait";
+  EXPECT_LE(largest_take, SessionLog::kMaxUnits);
+  EXPECT_LE(peak, idle + kMemorySlack);
 }
 
 }  // namespace

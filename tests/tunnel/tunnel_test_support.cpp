@@ -1,5 +1,6 @@
 #include "tests/tunnel/tunnel_test_support.h"
 
+#include <psapi.h>
 #include <tlhelp32.h>
 #include <ws2tcpip.h>
 
@@ -210,6 +211,25 @@ bool SetProxyFlags(DWORD flags) {
 }
 
 bool ManualProxyOn() { return (ProxyFlags() & PROXY_TYPE_PROXY) != 0; }
+
+size_t OwnPrivateBytes() {
+  PROCESS_MEMORY_COUNTERS_EX counters{};
+  counters.cb = sizeof(counters);
+  if (::GetProcessMemoryInfo(::GetCurrentProcess(),
+                             reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                             sizeof(counters)) &&
+      counters.PrivateUsage > 0) {
+    return counters.PrivateUsage;
+  }
+  // Wine reports no private usage: add up the committed private regions instead.
+  size_t total = 0;
+  MEMORY_BASIC_INFORMATION region{};
+  for (const char* at = nullptr; ::VirtualQuery(at, &region, sizeof(region)) == sizeof(region);
+       at = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
+    if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
+  }
+  return total;
+}
 
 int CountCoreProcesses() {
   HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);

@@ -95,6 +95,9 @@ ConnectRequest LoopbackRequest(uint16_t relay_port = 9);
 // nothing (Wine), the entries of the system handle table owned by this process.
 DWORD OwnHandleCount();
 
+// Private bytes committed by this process (its heap and stacks, not its image).
+size_t OwnPrivateBytes();
+
 // The per-connection proxy flags of the default connection, and setting them.
 // Wine reports a manual proxy as PROXY_TYPE_PROXY alone.
 DWORD ProxyFlags();

@@ -1,0 +1,39 @@
+// Arbitrary bytes decoded to a value tree, then read as the arguments of
+// "connect". The decoder must never crash, must call a request usable exactly
+// when its three required texts arrived, and must keep only non-empty DNS texts.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <iostream>
+
+#include "channel/byte_streams.h"
+#include "channel/standard_codec_serializer.h"
+#include "tunnel/connect_request_decoder.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  // Damaged input makes the codec write a line per failed read; nobody reads them.
+  std::cerr.rdbuf(nullptr);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  duzavide::ByteBufferStreamReader stream(data, size);
+  const duzavide::EncodableValue arguments =
+      duzavide::StandardCodecSerializer::GetInstance().ReadValue(&stream);
+  duzavide::ConnectRequest request;
+  const bool usable = duzavide::DecodeConnectRequest(&arguments, &request);
+  if (usable != (!request.vlessUrl.empty() && !request.private_key.empty() &&
+                 !request.server_public_key.empty())) {
+    std::abort();
+  }
+  for (const auto& [host, addresses] : request.dns_hosts) {
+    if (host.empty() || addresses.empty()) std::abort();
+    for (const auto& address : addresses) {
+      if (address.empty()) std::abort();
+    }
+  }
+  for (const auto& server : request.dns_servers) {
+    if (server.empty()) std::abort();
+  }
+  return 0;
+}
