@@ -12,6 +12,7 @@
 #include "channel/encodable_value.h"
 #include "channel/method_call.h"
 #include "channel/standard_method_codec.h"
+#include "tests/tunnel/tunnel_test_support.h"
 
 namespace duzavide::e2e {
 
@@ -62,21 +63,7 @@ std::string MethodCallHex(const std::string& method) {
 }
 
 std::string ConnectCallHex() {
-  EncodableMap wireguard{
-      {EncodableValue("private_key"), EncodableValue("cHJpdmF0ZS1rZXktZm9yLXRlc3Rz")},
-      {EncodableValue("address"), EncodableValue("10.66.0.2/32")},
-      {EncodableValue("server_public_key"), EncodableValue("c2VydmVyLXB1YmxpYy1rZXk=")},
-      {EncodableValue("relay_address"), EncodableValue("127.0.0.1")},
-      {EncodableValue("relay_port"), EncodableValue(int32_t{9})},
-  };
-  EncodableMap arguments{
-      {EncodableValue("vlessUrl"),
-       EncodableValue("vless://0a1b2c3d-0000-4000-8000-000000000001@127.0.0.1:8443"
-                      "?security=reality&sni=a.test")},
-      {EncodableValue("wireguard"), EncodableValue(wireguard)},
-  };
-  MethodCall call("connect", std::make_unique<EncodableValue>(arguments));
-  return Hex(*StandardMethodCodec::GetInstance().EncodeMethodCall(call));
+  return Hex(*StandardMethodCodec::GetInstance().EncodeMethodCall(tunnel_test::ConnectCall()));
 }
 
 std::string SuccessReplyHex(bool value) {

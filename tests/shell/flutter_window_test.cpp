@@ -17,26 +17,9 @@ namespace {
 
 using testing_support::PumpPendingMessages;
 using testing_support::PumpUntil;
+using tunnel_test::ConnectCall;
 using tunnel_test::CountCoreProcesses;
 using Bytes = std::vector<uint8_t>;
-
-// A "connect" that the stand-in core accepts, through 127.0.0.1 only.
-MethodCall ConnectCall() {
-  EncodableMap wireguard{
-      {EncodableValue("private_key"), EncodableValue("cHJpdmF0ZS1rZXktZm9yLXRlc3Rz")},
-      {EncodableValue("address"), EncodableValue("10.66.0.2/32")},
-      {EncodableValue("server_public_key"), EncodableValue("c2VydmVyLXB1YmxpYy1rZXk=")},
-      {EncodableValue("relay_address"), EncodableValue("127.0.0.1")},
-      {EncodableValue("relay_port"), EncodableValue(int32_t{9})},
-  };
-  EncodableMap arguments{
-      {EncodableValue("vlessUrl"),
-       EncodableValue("vless://0a1b2c3d-0000-4000-8000-000000000001@127.0.0.1:8443"
-                      "?security=reality&sni=a.test")},
-      {EncodableValue("wireguard"), EncodableValue(wireguard)},
-  };
-  return MethodCall("connect", std::make_unique<EncodableValue>(arguments));
-}
 
 Bytes SuccessReply(bool value) {
   return *StandardMethodCodec::GetInstance().EncodeSuccessReply(

@@ -7,11 +7,30 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 
+#include "channel/encodable_value.h"
 #include "tunnel/data_folder.h"
 
 namespace duzavide::tunnel_test {
 namespace fs = std::filesystem;
+
+MethodCall ConnectCall() {
+  EncodableMap wireguard{
+      {EncodableValue("private_key"), EncodableValue("cHJpdmF0ZS1rZXktZm9yLXRlc3Rz")},
+      {EncodableValue("address"), EncodableValue("10.66.0.2/32")},
+      {EncodableValue("server_public_key"), EncodableValue("c2VydmVyLXB1YmxpYy1rZXk=")},
+      {EncodableValue("relay_address"), EncodableValue("127.0.0.1")},
+      {EncodableValue("relay_port"), EncodableValue(int32_t{9})},
+  };
+  EncodableMap arguments{
+      {EncodableValue("vlessUrl"),
+       EncodableValue("vless://0a1b2c3d-0000-4000-8000-000000000001@127.0.0.1:8443"
+                      "?security=reality&sni=a.test")},
+      {EncodableValue("wireguard"), EncodableValue(wireguard)},
+  };
+  return MethodCall("connect", std::make_unique<EncodableValue>(arguments));
+}
 
 std::wstring TestExeDirectory() {
   wchar_t path[MAX_PATH] = {};

@@ -18,9 +18,13 @@
 #include <thread>
 #include <vector>
 
+#include "channel/method_call.h"
 #include "config/connect_request.h"
 
 namespace duzavide::tunnel_test {
+
+// A "connect" call that the stand-in core accepts, through 127.0.0.1 only.
+MethodCall ConnectCall();
 
 // The test executable's directory, where the build puts the stand-in xray.exe.
 std::wstring TestExeDirectory();
