@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -81,6 +82,43 @@ TEST_F(CoreOutputTest, UntakenOutputSurvivesIntoTheNextRun) {
   ASSERT_NE(first, std::string::npos) << log;
   ASSERT_NE(second, std::string::npos) << log;
   EXPECT_LT(first, second);
+}
+
+// A reader held up in the line observer past every wait of Disconnect, and let
+// go only while the next run is connected, must leave that run alone: its core
+// ending is no news about the new core.
+TEST_F(CoreOutputTest, ReaderHeldPastDisconnectLeavesTheNextRunAlone) {
+  UniqueHandle release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  UniqueHandle held_reader;
+  std::atomic<bool> held{false};
+  session_.SetLineObserver([&](const std::string& line) {
+    // Only the first run's reader sees this line; `held` hands the handle over.
+    if (line == "hold the reader" && !held_reader) {
+      HANDLE self = nullptr;
+      ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(), &self,
+                        SYNCHRONIZE, FALSE, 0);
+      held_reader.Reset(self);
+      held = true;
+      ::WaitForSingleObject(release.Get(), INFINITE);
+    }
+    lines_.Add(line);
+  });
+  core_.SetDirectives("print hold the reader\\n\n");
+  ASSERT_TRUE(session_.Connect(LoopbackRequest(relay_.port())));
+  ASSERT_TRUE(lines_.WaitFor(kStartedLine, std::chrono::seconds(5)));
+  for (int i = 0; i < 100 && !held; ++i) ::Sleep(50);
+  ASSERT_TRUE(held);
+
+  session_.Disconnect();  // gives up on the held reader after its bounded waits
+  core_.ClearDirectives();
+  ASSERT_TRUE(session_.Connect(LoopbackRequest(relay_.port())));
+  ::SetEvent(release.Get());
+  ASSERT_EQ(::WaitForSingleObject(held_reader.Get(), 10000), WAIT_OBJECT_0);
+
+  EXPECT_TRUE(session_.IsConnected());
+  EXPECT_TRUE(session_.core_running());
+  EXPECT_EQ(stopped_, 0);
+  EXPECT_EQ(lines_.Count(kUnexpectedLine), 0u);
 }
 
 // About 100 MB written as fast as the pipe takes them: whenever the log is taken
