@@ -71,29 +71,51 @@ function(duzavide_add_gtest)
                        WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
 endfunction()
 
+# How the code a fuzz target runs is compiled: coverage feedback for libFuzzer
+# (the JSON library the configuration target uses only to check results is left
+# out), and a failed undefined-behaviour check ends in a trap that libFuzzer
+# reports with its stack and saves the input for. The checks stay the same; the
+# trap leaves out the runtime's report calls, whose branches would otherwise
+# triple the edges libFuzzer tracks on every input.
+set(DUZAVIDE_FUZZ_COMPILE_OPTIONS -fsanitize=fuzzer-no-link -fsanitize-trap=undefined
+    -fsanitize-coverage-ignorelist=${PROJECT_SOURCE_DIR}/fuzz/coverage_ignorelist.txt)
+
+# A copy of `library` built for the fuzz targets (named <library>_fuzzed), so
+# the unit tests keep the library as it ships and the sanitizers' full reports.
+function(duzavide_fuzzed_copy library)
+  if(TARGET ${library}_fuzzed)
+    return()
+  endif()
+  get_target_property(sources ${library} SOURCES)
+  get_target_property(source_dir ${library} SOURCE_DIR)
+  list(TRANSFORM sources PREPEND ${source_dir}/ REGEX "^[^/]")
+  add_library(${library}_fuzzed STATIC EXCLUDE_FROM_ALL ${sources})
+  target_include_directories(${library}_fuzzed
+      PUBLIC $<TARGET_PROPERTY:${library},INTERFACE_INCLUDE_DIRECTORIES>)
+  target_link_libraries(${library}_fuzzed
+      PUBLIC $<TARGET_PROPERTY:${library},INTERFACE_LINK_LIBRARIES>)
+  target_compile_options(${library}_fuzzed PRIVATE ${DUZAVIDE_FUZZ_COMPILE_OPTIONS})
+  duzavide_strict_warnings(${library}_fuzzed)
+endfunction()
+
 # duzavide_add_fuzzer(NAME name SOURCES ... LIBRARIES ... [COVERED ...])
 # A libFuzzer target (sanitizer build only) plus its bounded smoke run as a CTest
-# test. Coverage feedback is compiled into the target's own sources and into the
-# COVERED libraries (the code under test) only, so test helpers and checking code
-# do not steer the fuzzer or slow it. Seeds come from fuzz/corpus/<name>; new
-# inputs go to the build tree.
+# test. Coverage feedback is compiled into the target's own sources and into
+# fuzz copies of the COVERED libraries (the code under test) only, so test
+# helpers and checking code do not steer the fuzzer or slow it. Seeds come from
+# fuzz/corpus/<name>; new inputs go to the build tree.
 function(duzavide_add_fuzzer)
   cmake_parse_arguments(ARG "" "NAME" "SOURCES;LIBRARIES;COVERED" ${ARGN})
   if(NOT DUZAVIDE_SANITIZE OR NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     return()
   endif()
   add_executable(${ARG_NAME} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/fuzz/sanitizer_defaults.cpp)
-  target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBRARIES} ${ARG_COVERED})
-  # The parser JSON library only checks results; its branches are not ours to explore.
-  target_compile_options(${ARG_NAME} PRIVATE -fsanitize=fuzzer-no-link
-      -fsanitize-coverage-ignorelist=${PROJECT_SOURCE_DIR}/fuzz/coverage_ignorelist.txt)
+  target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBRARIES})
   foreach(library IN LISTS ARG_COVERED)
-    get_target_property(instrumented ${library} DUZAVIDE_FUZZ_COVERED)
-    if(NOT instrumented)
-      target_compile_options(${library} PRIVATE -fsanitize=fuzzer-no-link)
-      set_target_properties(${library} PROPERTIES DUZAVIDE_FUZZ_COVERED ON)
-    endif()
+    duzavide_fuzzed_copy(${library})
+    target_link_libraries(${ARG_NAME} PRIVATE ${library}_fuzzed)
   endforeach()
+  target_compile_options(${ARG_NAME} PRIVATE ${DUZAVIDE_FUZZ_COMPILE_OPTIONS})
   target_link_options(${ARG_NAME} PRIVATE -fsanitize=fuzzer)
   duzavide_strict_warnings(${ARG_NAME})
   set(work_corpus ${CMAKE_CURRENT_BINARY_DIR}/${ARG_NAME}_corpus)

@@ -1,5 +1,7 @@
 // Arbitrary bytes as a method call and as a reply envelope. Whatever decodes is
-// encoded again, so the writer sees every shape the reader can build.
+// encoded again, so the writer sees every shape the reader can build, and the
+// encoding is decoded once more. A reply's value is written by the same writer,
+// so encoding it as well would only repeat the work.
 #include <cstddef>
 #include <cstdint>
 #include <iostream>
@@ -36,7 +38,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto again = codec.DecodeMethodCall(bytes->data(), bytes->size());
     // The name always survives a round trip.
     if (!again || again->method_name() != call->method_name()) __builtin_trap();
-    codec.EncodeSuccessReply(call->arguments());
   }
 
   IgnoringResult result;
