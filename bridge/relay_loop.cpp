@@ -27,13 +27,29 @@ constexpr char kDroppedLineSuffix[] = " -- not an address of this machine";
 constexpr std::chrono::milliseconds kMaxReadinessWait{1000};
 constexpr std::chrono::milliseconds kReconnectPause{1000};
 constexpr std::chrono::milliseconds kPauseSlice{50};
-constexpr std::chrono::milliseconds kSendWaitSlice{50};
-constexpr std::chrono::milliseconds kConnectWaitSlice{50};
+// Waits for a stream that cannot take bytes yet come in slices of this length, so
+// that a stop is noticed between them.
+constexpr std::chrono::milliseconds kWriteWaitSlice{50};
 constexpr size_t kStreamReadSize = 65536;
 // Ready datagrams are framed back to back and written with one send. A batch stops
 // taking datagrams once it holds this many bytes or datagrams.
 constexpr size_t kBatchBytes = 65536;
 constexpr int kBatchDatagrams = 64;
+
+enum class WriteWait { kWritable, kConnectFailed, kTimedOut, kError };
+
+// Waits one slice for `socket` to become writable (a pending connect to end).
+WriteWait WaitOneWriteSlice(SOCKET socket) {
+  fd_set writable;
+  FD_ZERO(&writable);
+  FD_SET(socket, &writable);
+  fd_set failed = writable;
+  timeval slice{0, static_cast<long>(kWriteWaitSlice.count() * 1000)};
+  if (::select(0, nullptr, &writable, &failed, &slice) == SOCKET_ERROR) return WriteWait::kError;
+  if (FD_ISSET(socket, &failed)) return WriteWait::kConnectFailed;
+  if (FD_ISSET(socket, &writable)) return WriteWait::kWritable;
+  return WriteWait::kTimedOut;
+}
 
 class Relay {
  public:
@@ -105,20 +121,13 @@ class Relay {
     if (::connect(tcp, reinterpret_cast<const sockaddr*>(&core), sizeof(core)) == 0) return true;
     if (::WSAGetLastError() != WSAEWOULDBLOCK) return false;
     while (context_.IsRunning()) {
-      fd_set writable;
-      FD_ZERO(&writable);
-      FD_SET(tcp, &writable);
-      fd_set failed = writable;
-      timeval slice{0, static_cast<long>(kConnectWaitSlice.count() * 1000)};
-      if (::select(0, nullptr, &writable, &failed, &slice) == SOCKET_ERROR) return false;
-      if (FD_ISSET(tcp, &failed)) return false;
-      if (FD_ISSET(tcp, &writable)) {
-        int error = 0;
-        int size = sizeof(error);
-        return ::getsockopt(tcp, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) ==
-                   0 &&
-               error == 0;
-      }
+      const WriteWait wait = WaitOneWriteSlice(tcp);
+      if (wait == WriteWait::kTimedOut) continue;
+      if (wait != WriteWait::kWritable) return false;
+      int error = 0;
+      int size = sizeof(error);
+      return ::getsockopt(tcp, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) == 0 &&
+             error == 0;
     }
     return false;
   }
@@ -225,12 +234,8 @@ class Relay {
         continue;
       }
       if (sent == 0 || ::WSAGetLastError() != WSAEWOULDBLOCK || !context_.IsRunning()) return false;
-      fd_set writable;
-      FD_ZERO(&writable);
-      FD_SET(tcp_, &writable);
-      fd_set failed = writable;
-      timeval slice{0, static_cast<long>(kSendWaitSlice.count() * 1000)};
-      if (::select(0, nullptr, &writable, &failed, &slice) == SOCKET_ERROR) return false;
+      // A failed stream shows in the next send.
+      if (WaitOneWriteSlice(tcp_) == WriteWait::kError) return false;
     }
     return true;
   }
