@@ -12,7 +12,7 @@
 #include <string>
 
 #include "channel/binary_messenger.h"
-#include "shell/engine_api/flutter_windows.h"
+#include "channel/engine_api/flutter_windows.h"
 
 namespace duzavide {
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <iostream>
 
-#include "shell/engine_api/flutter_windows.h"
+#include "channel/engine_api/flutter_windows.h"
 
 namespace duzavide {
 

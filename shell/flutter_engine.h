@@ -15,7 +15,7 @@
 
 #include "channel/binary_messenger.h"
 #include "channel/binary_messenger_impl.h"
-#include "shell/engine_api/flutter_windows.h"
+#include "channel/engine_api/flutter_windows.h"
 #include "shell/engine_project.h"
 #include "shell/plugin_registry.h"
 

@@ -3,7 +3,7 @@
 #ifndef SHELL_FLUTTER_VIEW_H_
 #define SHELL_FLUTTER_VIEW_H_
 
-#include "shell/engine_api/flutter_windows.h"
+#include "channel/engine_api/flutter_windows.h"
 
 namespace duzavide {
 

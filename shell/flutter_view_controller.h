@@ -13,7 +13,7 @@
 #include <memory>
 #include <optional>
 
-#include "shell/engine_api/flutter_windows.h"
+#include "channel/engine_api/flutter_windows.h"
 #include "shell/engine_project.h"
 #include "shell/flutter_engine.h"
 #include "shell/flutter_view.h"

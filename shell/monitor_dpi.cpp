@@ -1,6 +1,6 @@
 #include "shell/monitor_dpi.h"
 
-#include "shell/engine_api/flutter_windows.h"
+#include "channel/engine_api/flutter_windows.h"
 
 namespace duzavide {
 

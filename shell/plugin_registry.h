@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "shell/engine_api/flutter_windows.h"
+#include "channel/engine_api/flutter_windows.h"
 
 namespace duzavide {
 

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/engine_api/flutter_windows.h"
+#include "channel/engine_api/flutter_windows.h"
 #include "standins/engine/messenger.h"
 
 struct FlutterDesktopPluginRegistrar {

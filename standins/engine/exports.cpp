@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string>
 
-#include "shell/engine_api/flutter_windows.h"
+#include "channel/engine_api/flutter_windows.h"
 #include "standins/engine/contract.h"
 #include "standins/engine/engine.h"
 #include "standins/engine/environment.h"

@@ -3,7 +3,7 @@
 #ifndef STANDINS_ENGINE_STANDIN_HOOKS_H_
 #define STANDINS_ENGINE_STANDIN_HOOKS_H_
 
-#include "shell/engine_api/flutter_windows.h"
+#include "channel/engine_api/flutter_windows.h"
 
 #ifdef __cplusplus
 extern "C" {

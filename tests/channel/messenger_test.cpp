@@ -10,10 +10,10 @@
 
 #include "channel/binary_messenger_impl.h"
 #include "channel/encodable_value.h"
+#include "channel/engine_api/flutter_windows.h"
 #include "channel/method_channel.h"
 #include "channel/standard_method_codec.h"
 #include "gtest/gtest.h"
-#include "shell/engine_api/flutter_windows.h"
 #include "standins/engine/standin_hooks.h"
 
 namespace duzavide {

@@ -7,9 +7,9 @@
 #include <string>
 #include <thread>
 
+#include "channel/engine_api/flutter_windows.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
-#include "shell/engine_api/flutter_windows.h"
 #include "standins/engine/standin_hooks.h"
 
 namespace duzavide {
