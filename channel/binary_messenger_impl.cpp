@@ -1,8 +1,9 @@
 #include "channel/binary_messenger_impl.h"
 
-#include <iostream>
 #include <memory>
 #include <utility>
+
+#include "base/line_sink.h"
 
 namespace duzavide {
 namespace {
@@ -25,7 +26,7 @@ void Respond(PendingResponse& pending, const uint8_t* data, size_t size) {
     // The engine frees the handle once answered.
     pending.handle = nullptr;
   } else {
-    std::cerr << "Error: Response can be set only once. Ignoring duplicate response." << std::endl;
+    EmitLine("Error: Response can be set only once. Ignoring duplicate response.");
   }
   if (locked != nullptr) FlutterDesktopMessengerUnlock(messenger);
 }

@@ -1,7 +1,8 @@
 #include "channel/byte_streams.h"
 
 #include <cstring>
-#include <iostream>
+
+#include "base/line_sink.h"
 
 // Numbers travel little-endian and are copied as they lie in memory.
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the codec assumes a little-endian host");
@@ -29,7 +30,7 @@ ByteBufferStreamReader::ByteBufferStreamReader(const uint8_t* bytes, size_t size
 
 ByteBufferStreamReader::~ByteBufferStreamReader() = default;
 
-void ReportInvalidRead() { std::cerr << kInvalidReadMessage << '\n'; }
+void ReportInvalidRead() { EmitLine(kInvalidReadMessage); }
 
 void ByteBufferStreamReader::ReadAlignment(uint8_t alignment) {
   if (alignment == 0) return;

@@ -1,8 +1,9 @@
 #include "channel/engine_method_result.h"
 
-#include <iostream>
 #include <memory>
 #include <utility>
+
+#include "base/line_sink.h"
 
 namespace duzavide {
 
@@ -10,14 +11,15 @@ OneShotReply::OneShotReply(BinaryReply reply) : reply_(std::move(reply)) {}
 
 OneShotReply::~OneShotReply() {
   if (reply_) {
-    std::cerr << "Warning: Failed to respond to a message. This is a memory leak." << '\n';
+    EmitLine("Warning: Failed to respond to a message. This is a memory leak.");
   }
 }
 
 void OneShotReply::Send(const std::vector<uint8_t>* bytes) {
   if (!reply_) {
-    std::cerr << "Error: Only one of Success, Error, or NotImplemented can be called,"
-              << " and it can be called exactly once. Ignoring duplicate result." << '\n';
+    EmitLine(
+        "Error: Only one of Success, Error, or NotImplemented can be called, and it can be "
+        "called exactly once. Ignoring duplicate result.");
     return;
   }
   // Emptied before the call, so an answer given from inside the reply

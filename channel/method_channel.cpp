@@ -1,9 +1,9 @@
 #include "channel/method_channel.h"
 
-#include <iostream>
 #include <memory>
 #include <utility>
 
+#include "base/line_sink.h"
 #include "channel/engine_method_result.h"
 
 namespace duzavide {
@@ -25,7 +25,7 @@ void MethodChannel::SetMethodCallHandler(MethodCallHandler handler) const {
     auto result = std::make_unique<EngineMethodResult>(std::move(reply), codec);
     std::unique_ptr<MethodCall> call = codec->DecodeMethodCall(message, size);
     if (!call) {
-      std::cerr << "Unable to construct method call from message on channel " << name << std::endl;
+      EmitLine("Unable to construct method call from message on channel " + name);
       result->NotImplemented();
       return;
     }

@@ -1,13 +1,14 @@
 #include "channel/standard_codec_serializer.h"
 
 #include <algorithm>
-#include <iostream>
 #include <string>
 #include <tuple>
 #include <type_traits>
 #include <typeinfo>
 #include <utility>
 #include <vector>
+
+#include "base/line_sink.h"
 
 namespace duzavide {
 namespace {
@@ -131,7 +132,7 @@ class ValueDecoder {
       case kList:
       case kMap:
         if (read_nesting.depth >= StandardCodecSerializer::kMaxNestingDepth) {
-          if (!read_nesting.abandoned) std::cerr << kNestingTooDeepMessage << '\n';
+          if (!read_nesting.abandoned) EmitLine(kNestingTooDeepMessage);
           read_nesting.abandoned = true;
           return;
         }
@@ -142,8 +143,8 @@ class ValueDecoder {
         }
         return;
       default:
-        std::cerr << "Unknown type in StandardCodecSerializer::ReadValueOfType: "
-                  << static_cast<int>(type) << '\n';
+        EmitLine("Unknown type in StandardCodecSerializer::ReadValueOfType: " +
+                 std::to_string(static_cast<int>(type)));
         return;
     }
   }
@@ -360,8 +361,9 @@ void StandardCodecSerializer::WriteValue(const EncodableValue& value,
       return;
     }
     case 12:
-      std::cerr << "Unhandled custom type in StandardCodecSerializer::WriteValue. "
-                << "Custom types require codec extensions." << '\n';
+      EmitLine(
+          "Unhandled custom type in StandardCodecSerializer::WriteValue. Custom types require "
+          "codec extensions.");
       stream->WriteByte(kNull);
       return;
     case 13:

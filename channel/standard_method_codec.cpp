@@ -1,10 +1,10 @@
 #include "channel/standard_method_codec.h"
 
-#include <iostream>
 #include <map>
-#include <mutex>
 #include <utility>
 
+#include "base/line_sink.h"
+#include "base/lock.h"
 #include "channel/byte_streams.h"
 
 namespace duzavide {
@@ -19,9 +19,9 @@ const StandardMethodCodec& StandardMethodCodec::GetInstance(
     const StandardCodecSerializer* serializer) {
   if (serializer == nullptr) serializer = &StandardCodecSerializer::GetInstance();
   // Codecs are never removed, so references handed out stay valid until exit.
-  static std::mutex mutex;
+  static Lock lock;
   static std::map<const StandardCodecSerializer*, std::unique_ptr<StandardMethodCodec>> codecs;
-  std::lock_guard<std::mutex> lock(mutex);
+  AutoLock hold(lock);
   std::unique_ptr<StandardMethodCodec>& codec = codecs[serializer];
   if (!codec) codec.reset(new StandardMethodCodec(serializer));
   return *codec;
@@ -38,7 +38,7 @@ std::unique_ptr<MethodCall> StandardMethodCodec::DecodeMethodCallInternal(const 
   EncodableValue name = serializer_->ReadValue(&stream);
   auto* method_name = std::get_if<std::string>(&name);
   if (method_name == nullptr) {
-    std::cerr << "Invalid method call; method name is not a string." << '\n';
+    EmitLine("Invalid method call; method name is not a string.");
     return nullptr;
   }
   // Anything after the arguments is ignored.

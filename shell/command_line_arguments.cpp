@@ -4,7 +4,7 @@
 // Needs the declarations of windows.h first.
 #include <shellapi.h>
 
-#include "shell/wide_to_utf8.h"
+#include "base/wide_to_utf8.h"
 
 namespace duzavide {
 

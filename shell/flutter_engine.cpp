@@ -1,8 +1,9 @@
 #include "shell/flutter_engine.h"
 
-#include <iostream>
 #include <utility>
 #include <vector>
+
+#include "base/line_sink.h"
 
 namespace duzavide {
 
@@ -40,8 +41,7 @@ FlutterEngine::~FlutterEngine() {
 
 FlutterDesktopPluginRegistrarRef FlutterEngine::GetPluginRegistrar(const std::string& plugin_name) {
   if (engine_ == nullptr) {
-    std::cerr << "Cannot get plugin registrar on an engine that isn't running; call Run first."
-              << std::endl;
+    EmitLine("Cannot get plugin registrar on an engine that isn't running; call Run first.");
     return nullptr;
   }
   return FlutterDesktopEngineGetPluginRegistrar(engine_, plugin_name.c_str());

@@ -1,6 +1,6 @@
 #include "shell/flutter_view_controller.h"
 
-#include <iostream>
+#include "base/line_sink.h"
 
 namespace duzavide {
 
@@ -9,12 +9,12 @@ FlutterViewController::FlutterViewController(int width, int height, const Engine
   // From here on only the view controller ends that engine.
   FlutterDesktopEngineRef engine = engine_->ReleaseEngineOwnership();
   if (engine == nullptr) {
-    std::cerr << "Failed to create engine." << std::endl;
+    EmitLine("Failed to create engine.");
     return;
   }
   controller_ = FlutterDesktopViewControllerCreate(width, height, engine);
   if (controller_ == nullptr) {
-    std::cerr << "Failed to create view controller." << std::endl;
+    EmitLine("Failed to create view controller.");
     return;
   }
   view_ = std::make_unique<FlutterView>(FlutterDesktopViewControllerGetView(controller_));

@@ -46,7 +46,7 @@ void HostLog::Write(const std::string& text) noexcept {
 
 void HostLog::WriteEntry(const std::string& text) {
   const std::string body = OneLine(text);
-  std::lock_guard<std::mutex> lock(mutex_);
+  AutoLock lock(lock_);
   // Stamped under the lock, so the stamps in the file never go backwards.
   const std::string line = TimeStamp() + " " + body;
   const std::string record = line + "\r\n";
@@ -67,7 +67,7 @@ void HostLog::WriteEntry(const std::string& text) {
 }
 
 void HostLog::Flush() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  AutoLock lock(lock_);
   std::fflush(stderr);
   if (file_) ::FlushFileBuffers(file_.Get());
 }

@@ -1,15 +1,16 @@
 // The host's own log file, "host.log" in the data folder: what support reads when
-// "connect" answered false. It receives the session's status and core output lines
-// and the host's own events (start, failed creation, exit).
+// "connect" answered false. Installed as the process's line sink, it receives the
+// tunnel's status and core output lines, the channel layer's diagnostics and the
+// host's own events (start, failed creation, exit).
 #ifndef SHELL_HOST_LOG_H_
 #define SHELL_HOST_LOG_H_
 
 #include <windows.h>
 
 #include <cstdint>
-#include <mutex>
 #include <string>
 
+#include "base/lock.h"
 #include "base/win_handles.h"
 
 namespace duzavide {
@@ -51,14 +52,14 @@ class HostLog {
 
  private:
   void WriteEntry(const std::string& text);
-  // Both require `mutex_` held.
+  // Both require `lock_` held.
   bool EnsureOpen();
   void Rotate();
 
   const std::wstring folder_;
   const std::wstring path_;
   const uint64_t rotation_bytes_;
-  std::mutex mutex_;
+  Lock lock_;
   UniqueFileHandle file_;
 };
 

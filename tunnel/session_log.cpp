@@ -1,5 +1,7 @@
 #include "tunnel/session_log.h"
 
+#include <windows.h>
+
 namespace duzavide {
 namespace {
 
@@ -49,33 +51,28 @@ size_t IncompleteTailLength(const std::string& bytes) {
 
 }  // namespace
 
-SessionLog::SessionLog() { ::InitializeCriticalSection(&lock_); }
-
-SessionLog::~SessionLog() { ::DeleteCriticalSection(&lock_); }
-
 void SessionLog::AppendCoreOutput(const char* bytes, size_t size) {
-  ::EnterCriticalSection(&lock_);
+  AutoLock lock(lock_);
   held_back_.append(bytes, size);
   size_t tail = IncompleteTailLength(held_back_);
   AppendConvertedLocked(held_back_.data(), held_back_.size() - tail);
   held_back_.erase(0, held_back_.size() - tail);
   ApplyBoundLocked();
-  ::LeaveCriticalSection(&lock_);
 }
 
 void SessionLog::FlushCoreOutput() {
-  ::EnterCriticalSection(&lock_);
+  AutoLock lock(lock_);
   AppendConvertedLocked(held_back_.data(), held_back_.size());
   held_back_.clear();
   ApplyBoundLocked();
-  ::LeaveCriticalSection(&lock_);
 }
 
 std::string SessionLog::TakeLog() {
-  ::EnterCriticalSection(&lock_);
   std::wstring taken;
-  taken.swap(text_);
-  ::LeaveCriticalSection(&lock_);
+  {
+    AutoLock lock(lock_);
+    taken.swap(text_);
+  }
   if (taken.empty()) return std::string();
   int units = static_cast<int>(taken.size());
   int needed = ::WideCharToMultiByte(CP_UTF8, 0, taken.data(), units, nullptr, 0, nullptr, nullptr);
@@ -86,10 +83,8 @@ std::string SessionLog::TakeLog() {
 }
 
 size_t SessionLog::SizeInUnits() {
-  ::EnterCriticalSection(&lock_);
-  size_t size = text_.size();
-  ::LeaveCriticalSection(&lock_);
-  return size;
+  AutoLock lock(lock_);
+  return text_.size();
 }
 
 void SessionLog::AppendConvertedLocked(const char* bytes, size_t size) {

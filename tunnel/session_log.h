@@ -3,15 +3,15 @@
 // The core output reader thread appends raw UTF-8 chunks; the main thread takes the
 // whole text (and clears it) for "getLog". The text is UTF-16, bounded: after an
 // append that makes it longer than kMaxUnits it is cut to its last kKeptUnits.
-// Every access to the text happens under the log lock, a critical section that
-// lives as long as the object. The text survives Connect and Disconnect.
+// Every access to the text happens under the log lock, which lives as long as
+// the object. The text survives Connect and Disconnect.
 #ifndef TUNNEL_SESSION_LOG_H_
 #define TUNNEL_SESSION_LOG_H_
 
-#include <windows.h>
-
 #include <cstddef>
 #include <string>
+
+#include "base/lock.h"
 
 namespace duzavide {
 
@@ -20,8 +20,7 @@ class SessionLog {
   static constexpr size_t kMaxUnits = 65536;
   static constexpr size_t kKeptUnits = 32768;
 
-  SessionLog();
-  ~SessionLog();
+  SessionLog() = default;
   SessionLog(const SessionLog&) = delete;
   SessionLog& operator=(const SessionLog&) = delete;
 
@@ -45,7 +44,7 @@ class SessionLog {
   void AppendConvertedLocked(const char* bytes, size_t size);
   void ApplyBoundLocked();
 
-  CRITICAL_SECTION lock_;
+  Lock lock_;
   std::wstring text_;
   std::string held_back_;  // incomplete trailing UTF-8 sequence of the last chunk
 };

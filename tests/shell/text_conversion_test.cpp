@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "base/wide_to_utf8.h"
 #include "shell/command_line_arguments.h"
-#include "shell/wide_to_utf8.h"
 
 namespace duzavide {
 namespace {

@@ -1,8 +1,8 @@
-#include "shell/wide_to_utf8.h"
-
 #include <windows.h>
 
 #include <cwchar>
+
+#include "base/wide_to_utf8.h"
 
 namespace duzavide {
 

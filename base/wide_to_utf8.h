@@ -1,6 +1,7 @@
-// UTF-16 to UTF-8 conversion for texts handed from Windows to the channel side.
-#ifndef SHELL_WIDE_TO_UTF8_H_
-#define SHELL_WIDE_TO_UTF8_H_
+// UTF-16 to UTF-8 conversion for texts handed from Windows to the channel side
+// and to status lines.
+#ifndef BASE_WIDE_TO_UTF8_H_
+#define BASE_WIDE_TO_UTF8_H_
 
 #include <string>
 
@@ -10,7 +11,8 @@ namespace duzavide {
 // null and for text that is not valid UTF-16 (an unpaired surrogate), so a bad
 // input never turns into replacement characters.
 std::string WideToUtf8(const wchar_t* text);
+inline std::string WideToUtf8(const std::wstring& text) { return WideToUtf8(text.c_str()); }
 
 }  // namespace duzavide
 
-#endif  // SHELL_WIDE_TO_UTF8_H_
+#endif  // BASE_WIDE_TO_UTF8_H_
