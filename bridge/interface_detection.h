@@ -8,9 +8,9 @@ namespace duzavide {
 
 // Returns, as dotted text, the local IPv4 address the system would use as the source
 // when sending to `host` (a name or an IPv4 literal), or "" when the host has no IPv4
-// address or no route. Resolves the name with the system resolver; sends nothing.
-// Windows Sockets must be started.
-std::string DetectActiveIPv4Address(const std::string& host);
+// address or no route; `failure` (if given) then says why. Resolves the name with
+// the system resolver; sends nothing. Windows Sockets must be started.
+std::string DetectActiveIPv4Address(const std::string& host, std::string* failure = nullptr);
 
 }  // namespace duzavide
 

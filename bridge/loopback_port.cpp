@@ -3,13 +3,26 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include "base/system_error_text.h"
 #include "bridge/private_socket.h"
 
 namespace duzavide {
 
-std::optional<ReservedLoopbackPort> ReserveLoopbackTcpPort() {
+namespace {
+
+std::nullopt_t Failed(const char* what, std::string* failure) {
+  if (failure != nullptr) {
+    *failure =
+        std::string(what) + ": " + SystemErrorText(static_cast<unsigned long>(::WSAGetLastError()));
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<ReservedLoopbackPort> ReserveLoopbackTcpPort(std::string* failure) {
   UniqueSocket socket = OpenPrivateSocket(SOCK_STREAM, IPPROTO_TCP);
-  if (!socket) return std::nullopt;
+  if (!socket) return Failed("no socket", failure);
   // Keeps every other socket off the port while we hold it.
   BOOL exclusive = TRUE;
   ::setsockopt(socket.Get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
@@ -19,15 +32,18 @@ std::optional<ReservedLoopbackPort> ReserveLoopbackTcpPort() {
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   address.sin_port = 0;
   if (::bind(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
-    return std::nullopt;
+    return Failed("no port on 127.0.0.1", failure);
   }
   sockaddr_in bound{};
   int bound_size = sizeof(bound);
   if (::getsockname(socket.Get(), reinterpret_cast<sockaddr*>(&bound), &bound_size) != 0) {
-    return std::nullopt;
+    return Failed("the port could not be read", failure);
   }
   uint16_t port = ntohs(bound.sin_port);
-  if (port == 0) return std::nullopt;
+  if (port == 0) {
+    if (failure != nullptr) *failure = "the system gave port 0";
+    return std::nullopt;
+  }
   ReservedLoopbackPort reserved;
   reserved.socket = std::move(socket);
   reserved.port = port;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "base/win_handles.h"
 
@@ -18,8 +19,9 @@ struct ReservedLoopbackPort {
 };
 
 // Returns nothing (and leaves no socket open) when the socket cannot be created,
-// bound or read back. Windows Sockets must be started.
-std::optional<ReservedLoopbackPort> ReserveLoopbackTcpPort();
+// bound or read back; `failure` (if given) then says why. Windows Sockets must be
+// started.
+std::optional<ReservedLoopbackPort> ReserveLoopbackTcpPort(std::string* failure = nullptr);
 
 }  // namespace duzavide
 

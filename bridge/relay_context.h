@@ -4,7 +4,6 @@
 
 #include <winsock2.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -12,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/run_token.h"
 #include "base/win_handles.h"
 #include "bridge/local_sources.h"
 #include "bridge/published_socket.h"
@@ -22,9 +22,8 @@ namespace duzavide {
 // deletes it when it ends. The thread reaches the bridge only through the two
 // shared objects, so it may safely outlive StopBridge and the bridge itself.
 struct RelayContext {
-  // The bridge's running flag: this run relays while it holds `run_id`.
-  std::shared_ptr<std::atomic<uint64_t>> running;
-  uint64_t run_id = 0;
+  // This run relays while it is the bridge's current run.
+  RunToken run;
   // Where the run publishes its TCP connection for StopBridge to shut down.
   std::shared_ptr<PublishedSocket> tcp_socket;
   // Bound to `local_address`, non-blocking; closed when the context is deleted.
@@ -36,7 +35,7 @@ struct RelayContext {
   std::chrono::milliseconds keepalive_interval{15000};
   std::function<void(const std::string& line)> line_observer;
 
-  bool IsRunning() const { return running->load() == run_id; }
+  bool IsRunning() const { return run.IsCurrent(); }
 };
 
 }  // namespace duzavide

@@ -60,7 +60,7 @@ class Relay {
         sources_(context.local_address, context.read_local_ranges),
         peer_([this](in_addr source) { return sources_.Contains(source, Clock::now()); }) {}
 
-  unsigned Run() {
+  void Run() {
     while (context_.IsRunning()) {
       if (tcp_ == INVALID_SOCKET) {
         if (!Connect()) Pause();
@@ -72,7 +72,6 @@ class Relay {
       }
     }
     CloseConnection();
-    return 0;
   }
 
  private:
@@ -270,15 +269,6 @@ class Relay {
 
 }  // namespace
 
-unsigned WireGuardTcpBridge::RelayLoop(RelayContext* context) {
-  std::unique_ptr<RelayContext> owned(context);
-  if (!owned->udp_socket) {
-    uint64_t expected = owned->run_id;
-    owned->running->compare_exchange_strong(expected, 0);
-    return 1;
-  }
-  unsigned exit_code = Relay(*owned).Run();
-  return exit_code;  // `owned` closes the UDP socket
-}
+void WireGuardTcpBridge::RelayLoop(RelayContext& context) { Relay(context).Run(); }
 
 }  // namespace duzavide

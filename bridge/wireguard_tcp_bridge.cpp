@@ -1,10 +1,11 @@
 #include "bridge/wireguard_tcp_bridge.h"
 
 #include <mswsock.h>
-#include <process.h>
 
 #include <utility>
 
+#include "base/system_error_text.h"
+#include "base/thread.h"
 #include "bridge/ipv4_text.h"
 #include "bridge/private_socket.h"
 #include "bridge/relay_context.h"
@@ -15,44 +16,60 @@ namespace {
 constexpr DWORD kStartGraceMs = 300;
 constexpr DWORD kStopWaitMs = 3000;
 
+// What went wrong with the last Windows Sockets call, for a status line.
+std::string SocketFailure(const std::string& what) {
+  return what + ": " + SystemErrorText(static_cast<unsigned long>(::WSAGetLastError()));
+}
+
 }  // namespace
 
 WireGuardTcpBridge::WireGuardTcpBridge(LineObserver line_observer,
                                        std::chrono::milliseconds keepalive_interval,
                                        IPv4RangeReader read_local_ranges)
-    : running_(std::make_shared<std::atomic<uint64_t>>(0)),
-      tcp_socket_(std::make_shared<PublishedSocket>()),
+    : tcp_socket_(std::make_shared<PublishedSocket>()),
       line_observer_(std::move(line_observer)),
       keepalive_interval_(keepalive_interval),
       read_local_ranges_(std::move(read_local_ranges)) {}
 
 WireGuardTcpBridge::~WireGuardTcpBridge() { StopBridge(); }
 
-bool WireGuardTcpBridge::IsRunning() const { return running_->load() != 0; }
-
-bool WireGuardTcpBridge::StartBridge(const std::string& local_address, uint16_t core_tcp_port) {
+bool WireGuardTcpBridge::StartBridge(const std::string& local_address, uint16_t core_tcp_port,
+                                     std::string* failure) {
+  std::string ignored;
+  std::string& reason = failure != nullptr ? *failure : ignored;
   StopBridge();
   local_address_ = local_address;
   tcp_port_.store(core_tcp_port);
   udp_port_.store(0);
 
   UniqueSocket udp = OpenPrivateSocket(SOCK_DGRAM, IPPROTO_UDP);
-  if (!udp) return false;
+  if (!udp) {
+    reason = SocketFailure("the datagram socket could not be created");
+    return false;
+  }
   sockaddr_in bind_address{};
   bind_address.sin_family = AF_INET;
-  if (!ParseDottedIPv4(local_address, &bind_address.sin_addr)) return false;
+  if (!ParseDottedIPv4(local_address, &bind_address.sin_addr)) {
+    reason = "\"" + local_address + "\" is not an IPv4 address";
+    return false;
+  }
   if (::bind(udp.Get(), reinterpret_cast<const sockaddr*>(&bind_address), sizeof(bind_address)) !=
       0) {
+    reason = SocketFailure("the datagram socket could not be bound to " + local_address);
     return false;
   }
   sockaddr_in bound{};
   int bound_size = sizeof(bound);
   if (::getsockname(udp.Get(), reinterpret_cast<sockaddr*>(&bound), &bound_size) != 0) {
+    reason = SocketFailure("the datagram socket's port could not be read");
     return false;
   }
   // The relay drains bursts of ready datagrams, so its reads must not block.
   u_long non_blocking = 1;
-  if (::ioctlsocket(udp.Get(), FIONBIO, &non_blocking) != 0) return false;
+  if (::ioctlsocket(udp.Get(), FIONBIO, &non_blocking) != 0) {
+    reason = SocketFailure("the datagram socket could not be made non-blocking");
+    return false;
+  }
   // Windows reports an unreachable port, met by an earlier returning datagram, as a
   // failure of the next read; that read would lose a datagram for nothing.
   BOOL report_reset = FALSE;
@@ -60,10 +77,7 @@ bool WireGuardTcpBridge::StartBridge(const std::string& local_address, uint16_t 
   ::WSAIoctl(udp.Get(), SIO_UDP_CONNRESET, &report_reset, sizeof(report_reset), nullptr, 0, &unused,
              nullptr, nullptr);
 
-  const uint64_t run_id = ++last_run_id_;
   auto context = std::make_unique<RelayContext>();
-  context->running = running_;
-  context->run_id = run_id;
   context->tcp_socket = tcp_socket_;
   context->local_address = bind_address.sin_addr;
   context->core_tcp_port = core_tcp_port;
@@ -73,26 +87,35 @@ bool WireGuardTcpBridge::StartBridge(const std::string& local_address, uint16_t 
   context->udp_socket = std::move(udp);
 
   udp_port_.store(ntohs(bound.sin_port));
-  running_->exchange(run_id);
-  uintptr_t thread = ::_beginthreadex(nullptr, 0, &RelayThreadMain, context.get(), 0, nullptr);
-  if (thread == 0) {
-    uint64_t expected = run_id;
-    running_->compare_exchange_strong(expected, 0);
+  const RunToken run = running_.Begin();
+  context->run = run;
+  // The thread's body owns the context; it goes (closing the UDP socket) when the
+  // thread ends, or here if the thread never starts.
+  UniqueHandle thread = StartThread(
+      [context = std::shared_ptr<RelayContext>(std::move(context))] { RelayLoop(*context); });
+  if (!thread) {
+    reason = "the relay thread could not be started: " + LastSystemErrorText();
+    run.EndIfCurrent();
     udp_port_.store(0);
-    return false;  // `context` closes the UDP socket
+    return false;  // the unrun thread body closed the UDP socket
   }
-  context.release();  // the thread owns it now
-  HANDLE previous = relay_thread_.exchange(reinterpret_cast<HANDLE>(thread));
+  HANDLE previous = relay_thread_.exchange(thread.Release());
   if (previous != nullptr) ::CloseHandle(previous);
 
-  ::Sleep(kStartGraceMs);
-  if (running_->load() == run_id) return true;
+  if (cancel_ != nullptr && ::WaitForSingleObject(cancel_, kStartGraceMs) == WAIT_OBJECT_0) {
+    reason = "cancelled";
+    StopBridge();
+    return false;
+  }
+  if (cancel_ == nullptr) ::Sleep(kStartGraceMs);
+  if (run.IsCurrent()) return true;
+  reason = "the relay stopped within its first " + std::to_string(kStartGraceMs) + " ms";
   StopBridge();
   return false;
 }
 
 void WireGuardTcpBridge::StopBridge() {
-  running_->exchange(0);
+  running_.End();
   tcp_socket_->ShutDown();
   HANDLE thread = relay_thread_.exchange(nullptr);
   // Reset before waiting: a StopBridge on another thread may return at once, and a
@@ -103,10 +126,6 @@ void WireGuardTcpBridge::StopBridge() {
     ::WaitForSingleObject(thread, kStopWaitMs);
     ::CloseHandle(thread);
   }
-}
-
-unsigned __stdcall WireGuardTcpBridge::RelayThreadMain(void* context) {
-  return RelayLoop(static_cast<RelayContext*>(context));
 }
 
 }  // namespace duzavide

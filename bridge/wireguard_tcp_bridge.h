@@ -33,6 +33,7 @@
 #include <memory>
 #include <string>
 
+#include "base/run_token.h"
 #include "bridge/local_sources.h"
 #include "bridge/published_socket.h"
 
@@ -59,28 +60,32 @@ class WireGuardTcpBridge {
 
   // Stops any running bridge, binds a UDP socket to `local_address` (dotted IPv4) on a
   // port chosen by the system and starts the relay thread towards 127.0.0.1 at
-  // `core_tcp_port`. Returns after a 300 ms grace period; on false no thread or socket
-  // is left behind.
-  bool StartBridge(const std::string& local_address, uint16_t core_tcp_port);
+  // `core_tcp_port`. Returns after a 300 ms grace period (cut short when the cancel
+  // event is set, which fails the start); on false no thread or socket is left
+  // behind, and `failure` (if given) says what went wrong.
+  bool StartBridge(const std::string& local_address, uint16_t core_tcp_port,
+                   std::string* failure = nullptr);
+
+  // A manual-reset event that, once set, cuts StartBridge's grace period short.
+  // Not owned; it must outlive the bridge. Owner's thread, before StartBridge.
+  void SetCancelEvent(HANDLE cancel) { cancel_ = cancel; }
 
   // Stops the relay: wakes it, waits for it up to 3,000 ms, releases the thread and
   // resets the sockets and ports. Safe to repeat, and from two threads at once.
   void StopBridge();
 
-  bool IsRunning() const;
+  bool IsRunning() const { return running_.active(); }
   const std::string& local_address() const { return local_address_; }
   uint16_t udp_port() const { return udp_port_.load(); }
   uint16_t tcp_port() const { return tcp_port_.load(); }
 
  private:
-  // Body of the relay thread. Owns `context` and deletes it. Exit code 0, or 1 when
-  // the context holds no UDP socket.
-  static unsigned RelayLoop(RelayContext* context);
-  static unsigned __stdcall RelayThreadMain(void* context);
+  // Body of the relay thread.
+  static void RelayLoop(RelayContext& context);
 
-  // Bridge-running flag, as the id of the run allowed to relay (0: none). Shared
-  // with the relay threads: a thread relays only while this equals its own id.
-  const std::shared_ptr<std::atomic<uint64_t>> running_;
+  // Bridge-running flag, as the run allowed to relay. Shared with the relay
+  // threads: a thread relays only while its own run is the current one.
+  RunFlag running_;
   // The relay thread; taken by atomic exchange so that exactly one StopBridge
   // waits for it and closes it.
   std::atomic<HANDLE> relay_thread_{nullptr};
@@ -94,7 +99,7 @@ class WireGuardTcpBridge {
   const LineObserver line_observer_;
   const std::chrono::milliseconds keepalive_interval_;
   const IPv4RangeReader read_local_ranges_;
-  uint64_t last_run_id_ = 0;  // owner's thread only
+  HANDLE cancel_ = nullptr;  // not owned
 };
 
 }  // namespace duzavide

@@ -67,18 +67,47 @@ std::optional<std::string> FillTemplate(std::string_view source,
   return out;
 }
 
+// The parsed link and port, or the first reason the inputs make no document.
+struct CheckedInputs {
+  std::optional<ShareLink> link;
+  uint16_t link_port = 0;
+  const char* problem = nullptr;
+};
+
+CheckedInputs CheckInputs(const ConnectRequest& request, const std::string& bridge_address) {
+  CheckedInputs inputs;
+  inputs.link = ParseShareLink(request.vlessUrl);
+  std::optional<uint16_t> port;
+  if (!inputs.link) {
+    inputs.problem = "the share link has no \"@\" or no \"?\"";
+  } else if (request.private_key.empty()) {
+    inputs.problem = "the WireGuard private key is empty";
+  } else if (request.address.empty()) {
+    inputs.problem = "the WireGuard address is empty";
+  } else if (request.server_public_key.empty()) {
+    inputs.problem = "the server's WireGuard public key is empty";
+  } else if (bridge_address.empty()) {
+    inputs.problem = "the bridge has no address";
+  } else if (port = ParsePortNumber(inputs.link->port); !port) {
+    inputs.problem = "the share link's port is not a number from 1 to 65535";
+  } else {
+    inputs.link_port = *port;
+  }
+  return inputs;
+}
+
 }  // namespace
+
+std::string CoreConfigProblem(const ConnectRequest& request, const std::string& bridge_address) {
+  const char* problem = CheckInputs(request, bridge_address).problem;
+  return problem != nullptr ? problem : "";
+}
 
 std::string BuildCoreConfig(const ConnectRequest& request, const std::string& bridge_address,
                             uint16_t bridge_udp_port, uint16_t core_tcp_port) {
-  const std::optional<ShareLink> link = ParseShareLink(request.vlessUrl);
-  if (!link) return kFailure;
-  if (request.private_key.empty() || request.address.empty() || request.server_public_key.empty() ||
-      bridge_address.empty()) {
-    return kFailure;
-  }
-  const std::optional<uint16_t> link_port = ParsePortNumber(link->port);
-  if (!link_port) return kFailure;
+  const CheckedInputs inputs = CheckInputs(request, bridge_address);
+  if (inputs.problem != nullptr) return kFailure;
+  const ShareLink& link = *inputs.link;
 
   const std::string dns_server_list = RenderJsonStringList(SelectDnsServers(request.dns_servers));
   const std::array<Substitution, 24> values = {{
@@ -94,18 +123,18 @@ std::string BuildCoreConfig(const ConnectRequest& request, const std::string& br
       {"server_public_key", EscapeJsonString(request.server_public_key)},
       {"keepalive", std::to_string(request.keepalive)},
       {"mtu", std::to_string(request.mtu)},
-      {"link.address", EscapeJsonString(link->address)},
+      {"link.address", EscapeJsonString(link.address)},
       // Written back in canonical form: JSON numbers have no leading zeros.
-      {"link.port", std::to_string(*link_port)},
-      {"link.id", EscapeJsonString(link->id)},
-      {"link.encryption", EscapeJsonString(link->encryption)},
-      {"link.flow", EscapeJsonString(link->flow)},
-      {"link.security", EscapeJsonString(link->security)},
-      {"link.fingerprint", EscapeJsonString(link->fingerprint)},
-      {"link.serverName", EscapeJsonString(link->serverName)},
-      {"link.publicKey", EscapeJsonString(link->publicKey)},
-      {"link.shortId", EscapeJsonString(link->shortId)},
-      {"link.spiderX", EscapeJsonString(link->spiderX)},
+      {"link.port", std::to_string(inputs.link_port)},
+      {"link.id", EscapeJsonString(link.id)},
+      {"link.encryption", EscapeJsonString(link.encryption)},
+      {"link.flow", EscapeJsonString(link.flow)},
+      {"link.security", EscapeJsonString(link.security)},
+      {"link.fingerprint", EscapeJsonString(link.fingerprint)},
+      {"link.serverName", EscapeJsonString(link.serverName)},
+      {"link.publicKey", EscapeJsonString(link.publicKey)},
+      {"link.shortId", EscapeJsonString(link.shortId)},
+      {"link.spiderX", EscapeJsonString(link.spiderX)},
       {"routingRules", RenderRoutingRules(dns_server_list)},
   }};
   size_t size_hint = 0;

@@ -23,6 +23,10 @@ namespace duzavide {
 std::string BuildCoreConfig(const ConnectRequest& request, const std::string& bridge_address,
                             uint16_t bridge_udp_port, uint16_t core_tcp_port);
 
+// Why BuildCoreConfig answers "{}" for this request and bridge address, in words
+// for a status line (naming no secret); "" when it can build a document.
+std::string CoreConfigProblem(const ConnectRequest& request, const std::string& bridge_address);
+
 }  // namespace duzavide
 
 #endif  // CONFIG_CORE_CONFIG_WRITER_H_

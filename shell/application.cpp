@@ -4,9 +4,11 @@
 #include <windows.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <utility>
 
+#include "base/line_sink.h"
 #include "shell/command_line_arguments.h"
 #include "shell/debug_console.h"
 #include "shell/flutter_window.h"
@@ -31,15 +33,15 @@ std::string StartLine(const std::vector<std::string>& arguments) {
 }
 
 // The process's run after the start has been logged; returns the exit code.
-int RunInstance(HostLog& log, std::vector<std::string> arguments) {
+int RunInstance(std::vector<std::string> arguments) {
   // Held until the process ends, so later starts in this session hand over to us.
   const SingleInstance instance;
   if (!instance.is_first()) {
     // No engine, window or session: two hosts would fight over the core, the tray
     // and the configuration file.
-    log.Write(ShowRunningInstance(kHandOverWait)
-                  ? "another instance runs in this session; asked it to show its window"
-                  : "another instance runs in this session but has no window yet; leaving");
+    EmitLine(ShowRunningInstance(kHandOverWait)
+                 ? "another instance runs in this session; asked it to show its window"
+                 : "another instance runs in this session but has no window yet; leaving");
     return 0;
   }
 
@@ -48,10 +50,9 @@ int RunInstance(HostLog& log, std::vector<std::string> arguments) {
   const LogicalPoint origin = CenteredOriginOnPrimaryMonitor(kMainWindowWidth, kMainWindowHeight);
 
   FlutterWindow window(project);
-  window.AttachHostLog(&log);
   if (!window.Create(kMainWindowTitle, Win32Window::Point{origin.x, origin.y},
                      Win32Window::Size{kMainWindowWidth, kMainWindowHeight})) {
-    log.Write("could not create the main window with its engine and view");
+    EmitLine("could not create the main window with its engine and view");
     return 1;
   }
   window.SetQuitOnClose(true);
@@ -88,12 +89,15 @@ LogicalPoint CenteredOriginOnPrimaryMonitor(int32_t width, int32_t height) {
 
 int RunDesktopApplication() {
   AttachDiagnosticsConsole();
-  // Outlives the window, whose session still reports while it is destroyed.
-  HostLog log(DataFolder());
+  // Every line of the process goes to the log from here on. It is shared with the
+  // sink, so a thread still writing after the window has gone finds it there.
+  auto log = std::make_shared<HostLog>(DataFolder());
+  SetLineSink([log](const std::string& line) { log->Write(line); }, [log] { log->Flush(); });
   std::vector<std::string> arguments = CollectCommandLineArguments();
-  log.Write(StartLine(arguments));
-  const int exit_code = RunInstance(log, std::move(arguments));
-  log.Write("exiting with code " + std::to_string(exit_code));
+  EmitLine(StartLine(arguments));
+  const int exit_code = RunInstance(std::move(arguments));
+  EmitLine("exiting with code " + std::to_string(exit_code));
+  SetLineSink(nullptr);
   return exit_code;
 }
 

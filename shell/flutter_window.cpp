@@ -3,6 +3,7 @@
 #include <optional>
 #include <utility>
 
+#include "base/line_sink.h"
 #include "channel/method_channel.h"
 #include "channel/standard_method_codec.h"
 #include "shell/single_instance.h"
@@ -11,8 +12,8 @@
 namespace duzavide {
 
 namespace {
-// Posted by the worker's notifier: completions are waiting.
-constexpr UINT kSessionWorkDoneMessage = WM_APP + 2;
+// Posted by the tunnel controller's notifier: answers are waiting.
+constexpr UINT kTunnelWorkDoneMessage = WM_APP + 2;
 }  // namespace
 
 FlutterWindow::FlutterWindow(const EngineProject& project) : project_(project) {}
@@ -22,8 +23,8 @@ FlutterWindow::~FlutterWindow() {
   // first (the tray's exit item). The unanswered results go while their engine
   // still exists. Ending the view sends this window messages; with the member
   // cleared first they no longer reach a controller in the middle of its
-  // destruction. The engine then ends before the worker's final disconnect: once it
-  // has ended nothing can deliver a call to the session any more.
+  // destruction. The engine then ends before the tunnel controller's final
+  // disconnect: once it has ended nothing can deliver a call to the tunnel any more.
   pending_results_.clear();
   std::unique_ptr<FlutterViewController> controller = std::move(flutter_controller_);
   controller.reset();
@@ -50,9 +51,9 @@ bool FlutterWindow::OnCreated() {
       [this](const MethodCall& call, std::unique_ptr<MethodResult> result) {
         PostControlChannelCall(call, std::move(result));
       });
-  session_worker_.SetNotifier(
-      [window = GetHandle()] { ::PostMessageW(window, kSessionWorkDoneMessage, 0, 0); });
-  session_worker_.Start();
+  tunnel_.SetNotifier(
+      [window = GetHandle()] { ::PostMessageW(window, kTunnelWorkDoneMessage, 0, 0); });
+  tunnel_.Start();
 
   flutter_controller_->GetEngine()->SetNextFrameCallback([this]() { Show(); });
   flutter_controller_->ForceRedraw();
@@ -66,8 +67,8 @@ void FlutterWindow::OnDestroyed() {
   // Create calls this before the window first exists; only a window that had an
   // engine has a session to wind down.
   if (flutter_controller_) {
-    session_worker_.Shutdown();
-    session_worker_.SetNotifier(nullptr);
+    tunnel_.Shutdown();
+    tunnel_.SetNotifier(nullptr);
   }
   // Their calls can no longer be answered: the engine ends below.
   pending_results_.clear();
@@ -95,16 +96,16 @@ LRESULT FlutterWindow::HandleMessage(HWND window, UINT message, WPARAM wparam,
       }
       break;
     case WM_CLOSE:
-      // The window goes at once; the worker disconnects after the task in hand.
-      session_worker_.Shutdown();
+      // The window goes at once; the tunnel disconnects after the task in hand.
+      tunnel_.Shutdown();
       break;
     case WM_QUERYENDSESSION:
       return TRUE;
     case WM_ENDSESSION:
       if (wparam) EndWindowsSession();
       return 0;
-    case kSessionWorkDoneMessage:
-      session_worker_.RunCompletions();
+    case kTunnelWorkDoneMessage:
+      tunnel_.RunCompletions();
       return 0;
     case WM_DESTROY:
       // While the handle still exists: the base clears it before OnDestroyed runs,
@@ -135,21 +136,14 @@ LRESULT FlutterWindow::HandleMessage(HWND window, UINT message, WPARAM wparam,
 void FlutterWindow::PostControlChannelCall(const MethodCall& call,
                                            std::unique_ptr<MethodResult> result) {
   const uint64_t call_id = ++last_call_id_;
-  // The task gets its own copy: the engine owns `call` only until we return.
-  auto task_call = std::make_shared<const MethodCall>(
-      call.method_name(),
-      call.arguments() != nullptr ? std::make_unique<EncodableValue>(*call.arguments()) : nullptr);
-  // `this` travels to the completion only, which runs here from HandleMessage.
-  const bool posted = session_worker_.Post(
-      [this, call_id, task_call](TunnelSession& session) -> SessionWorker::Completion {
-        ControlChannelReply reply = RunControlChannelCall(session, *task_call);
-        return [this, call_id, reply = std::move(reply)] { SendSessionReply(call_id, reply); };
-      });
+  // `this` travels to the reply handler only, which runs here from HandleMessage.
+  const bool posted = tunnel_.PostCall(
+      call, [this, call_id](const ControlChannelReply& reply) { SendTunnelReply(call_id, reply); });
   // After shutdown the call goes unanswered, as it would once the engine has ended.
   if (posted) pending_results_[call_id] = std::move(result);
 }
 
-void FlutterWindow::SendSessionReply(uint64_t call_id, const ControlChannelReply& reply) {
+void FlutterWindow::SendTunnelReply(uint64_t call_id, const ControlChannelReply& reply) {
   auto found = pending_results_.find(call_id);
   if (found == pending_results_.end()) return;
   std::unique_ptr<MethodResult> result = std::move(found->second);
@@ -160,15 +154,10 @@ void FlutterWindow::SendSessionReply(uint64_t call_id, const ControlChannelReply
 void FlutterWindow::EndWindowsSession() {
   // The process is ended after this returns, without WM_CLOSE or WM_DESTROY: the
   // core must be gone and the proxy reset by then.
-  session_worker_.ShutdownAndWait();
+  tunnel_.ShutdownAndWait();
   RemoveTrayIcon();
   // Last, so that the log holds the disconnect's lines.
-  if (host_log_ != nullptr) host_log_->Flush();
-}
-
-void FlutterWindow::AttachHostLog(HostLog* log) {
-  host_log_ = log;
-  session_worker_.SetLineObserver([log](const std::string& line) { log->Write(line); });
+  FlushLines();
 }
 
 }  // namespace duzavide

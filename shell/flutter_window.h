@@ -1,5 +1,5 @@
-// The application's only window: hosts the Flutter view, answers the control
-// channel against the process's tunnel session, and hides into the tray when
+// The application's only window: hosts the Flutter view, hands the control
+// channel's calls to the tunnel controller, and hides into the tray when
 // minimised.
 #ifndef SHELL_FLUTTER_WINDOW_H_
 #define SHELL_FLUTTER_WINDOW_H_
@@ -15,27 +15,26 @@
 #include "channel/method_result.h"
 #include "shell/engine_project.h"
 #include "shell/flutter_view_controller.h"
-#include "shell/host_log.h"
-#include "shell/session_worker.h"
 #include "shell/win32_window.h"
 #include "tunnel/control_channel.h"
+#include "tunnel/tunnel_controller.h"
 
 namespace duzavide {
 
-// Owns the view controller (and through it the engine) and the session worker,
-// which runs the TunnelSession on its own thread. Each control-channel call becomes
-// a task there, in arrival order; the call's result object stays here, on the
-// platform thread, until the task's completion comes back through a posted
-// message and sends the reply. The tray reads the connection state the worker
+// Owns the view controller (and through it the engine) and the tunnel controller,
+// which runs the TunnelSession on its own thread. Each control-channel call goes
+// to the tunnel controller, in arrival order; the call's result object stays here,
+// on the platform thread, until the answer comes back through a posted message
+// and is sent. The tray reads the connection state the tunnel controller
 // publishes, so nothing here waits for tunnel work.
 //
-// Closing destroys the window at once; the worker finishes the task in hand and
-// disconnects meanwhile, and the object's teardown waits for that.
+// Closing destroys the window at once; the tunnel controller finishes the task in
+// hand and disconnects meanwhile, and the object's teardown waits for that.
 //
 // Destruction: the unanswered results are dropped while the engine still exists;
 // a view controller still present (the tray's exit item) is then ended with its
-// member cleared first; then, in member order, the worker (waits for its final
-// disconnect), the project and the native window. Platform thread only.
+// member cleared first; then, in member order, the tunnel controller (waits for
+// its final disconnect), the project and the native window. Platform thread only.
 class FlutterWindow : public Win32Window {
  public:
   // Copies `project`; the engine is created in Create.
@@ -47,23 +46,19 @@ class FlutterWindow : public Win32Window {
 
   bool tray_icon_shown() const { return tray_icon_shown_; }
 
-  // Sends the session's status and core output lines to `log` and flushes it at the
-  // end of the Windows session. Call before Create; `log` must outlive this object.
-  void AttachHostLog(HostLog* log);
-
  protected:
   LRESULT HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept override;
   // Creates the view controller over the client area, hosts its view, installs the
   // control channel and arranges for the window to show after the first frame.
   bool OnCreated() override;
-  // Removes the tray icon, has the worker disconnect, drops the unanswered
-  // results and ends the engine.
+  // Removes the tray icon, has the tunnel controller disconnect, drops the
+  // unanswered results and ends the engine.
   void OnDestroyed() override;
 
  private:
-  // Hands `call` to the worker; its reply is sent from SendSessionReply.
+  // Hands `call` to the tunnel controller; its reply is sent from SendTunnelReply.
   void PostControlChannelCall(const MethodCall& call, std::unique_ptr<MethodResult> result);
-  void SendSessionReply(uint64_t call_id, const ControlChannelReply& reply);
+  void SendTunnelReply(uint64_t call_id, const ControlChannelReply& reply);
   // The end of the Windows session: disconnects and waits for it, removes the icon.
   void EndWindowsSession();
 
@@ -77,12 +72,11 @@ class FlutterWindow : public Win32Window {
 
   EngineProject project_;
   std::unique_ptr<FlutterViewController> flutter_controller_;
-  SessionWorker session_worker_;
-  // Results of the calls in the worker's hands, by call number.
+  TunnelController tunnel_;
+  // Results of the calls in the tunnel controller's hands, by call number.
   std::map<uint64_t, std::unique_ptr<MethodResult>> pending_results_;
   uint64_t last_call_id_ = 0;
   bool tray_icon_shown_ = false;
-  HostLog* host_log_ = nullptr;  // not owned
   // "TaskbarCreated": the notification area was (re)started and lost its icons.
   UINT taskbar_created_message_ = 0;
 };

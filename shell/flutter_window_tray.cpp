@@ -49,7 +49,7 @@ void FlutterWindow::HandleTrayCallback(LPARAM lparam) {
       break;
     case WM_RBUTTONUP:
       // The published state: asking the session would wait behind a running connect.
-      ShowTrayMenu(GetHandle(), session_worker_.connected());
+      ShowTrayMenu(GetHandle(), tunnel_.connected());
       break;
     default:
       break;
@@ -66,13 +66,10 @@ void FlutterWindow::HandleTrayCommand(WPARAM wparam) {
       RestoreFromTray(/*bring_to_foreground=*/false);
       break;
     case kTrayCommandDisconnect:
-      session_worker_.Post([](TunnelSession& session) {
-        session.Disconnect();
-        return SessionWorker::Completion();
-      });
+      tunnel_.PostDisconnect();
       break;
     case kTrayCommandExit:
-      // The session disconnects in its own teardown once the loop has ended.
+      // The tunnel disconnects in its own teardown once the loop has ended.
       RemoveTrayIcon();
       ::PostQuitMessage(0);
       break;

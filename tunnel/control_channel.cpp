@@ -7,22 +7,22 @@
 
 namespace duzavide {
 
-ControlChannelReply RunControlChannelCall(TunnelSession& session, const MethodCall& call) {
+ControlChannelReply RunControlChannelCall(TunnelOperations& tunnel, const MethodCall& call) {
   ControlChannelReply reply;
   const std::string& method = call.method_name();
   if (method == "connect") {
     ConnectRequest request;
     bool valid = DecodeConnectRequest(call.arguments(), &request);
-    reply.value = EncodableValue(valid && session.Connect(request));
+    reply.value = EncodableValue(valid && tunnel.Connect(request));
   } else if (method == "disconnect") {
-    session.Disconnect();
+    tunnel.Disconnect();
     reply.value = EncodableValue(true);
   } else if (method == "isConnected") {
-    reply.value = EncodableValue(session.IsConnected());
+    reply.value = EncodableValue(tunnel.IsConnected());
   } else if (method == "getLog") {
-    reply.value = EncodableValue(session.TakeLog());
+    reply.value = EncodableValue(tunnel.TakeLog());
   } else if (method == "getStats") {
-    TrafficCounters counters = session.ReadTrafficCounters();
+    TrafficCounters counters = tunnel.ReadTrafficCounters();
     EncodableMap stats;
     stats[EncodableValue(std::string("downlinkBytes"))] =
         EncodableValue(static_cast<int64_t>(counters.downlink_bytes));
@@ -41,11 +41,6 @@ void SendControlChannelReply(const ControlChannelReply& reply, MethodResult& res
   } else {
     result.NotImplemented();
   }
-}
-
-void HandleControlChannelCall(TunnelSession& session, const MethodCall& call,
-                              std::unique_ptr<MethodResult> result) {
-  SendControlChannelReply(RunControlChannelCall(session, call), *result);
 }
 
 }  // namespace duzavide

@@ -2,11 +2,9 @@
 #ifndef TUNNEL_CONTROL_CHANNEL_H_
 #define TUNNEL_CONTROL_CHANNEL_H_
 
-#include <memory>
-
 #include "channel/method_call.h"
 #include "channel/method_result.h"
-#include "tunnel/tunnel_session.h"
+#include "tunnel/tunnel_operations.h"
 
 namespace duzavide {
 
@@ -20,21 +18,17 @@ struct ControlChannelReply {
   EncodableValue value;
 };
 
-// Runs one call against `session` and returns its answer (see below). Must run
-// where the session's operations may run; "connect" takes at least 1.3 s.
-ControlChannelReply RunControlChannelCall(TunnelSession& session, const MethodCall& call);
+// Runs one call against `tunnel` and returns its answer, never an error:
+// "connect" (bool; false for unusable arguments, which leave the tunnel alone),
+// "disconnect" (true), "isConnected" (bool), "getLog" (string), "getStats" (map of
+// "downlinkBytes" and "uplinkBytes", 64-bit integers); any other name, compared
+// byte-wise, is not implemented. Must run where the tunnel's operations may run
+// (the tunnel controller's thread); "connect" takes at least 1.3 s.
+ControlChannelReply RunControlChannelCall(TunnelOperations& tunnel, const MethodCall& call);
 
-// Sends `reply` through `result`, on the thread that may use the engine's messenger.
+// Sends `reply` through `result`, exactly once, on the thread that may use the
+// engine's messenger.
 void SendControlChannelReply(const ControlChannelReply& reply, MethodResult& result);
-
-// Answers one call on the control channel against `session`, exactly once, before
-// returning; never with an error. "connect" (bool; false for unusable arguments,
-// which leave the session alone), "disconnect" (true), "isConnected" (bool),
-// "getLog" (string), "getStats" (map of "downlinkBytes" and "uplinkBytes", 64-bit
-// integers); any other name, compared byte-wise, is not implemented. The two
-// halves above, run on one thread.
-void HandleControlChannelCall(TunnelSession& session, const MethodCall& call,
-                              std::unique_ptr<MethodResult> result);
 
 }  // namespace duzavide
 

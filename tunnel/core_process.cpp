@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "base/system_error_text.h"
+#include "base/wide_to_utf8.h"
 #include "tunnel/core_executable.h"
 
 namespace duzavide {
@@ -75,23 +77,31 @@ bool CreateSuspended(const std::wstring& core_path, const std::wstring& config_p
 
 }  // namespace
 
-bool CreateCoreOutputPipe(UniqueHandle* read_end, UniqueHandle* write_end) {
+bool CreateCoreOutputPipe(UniqueHandle* read_end, UniqueHandle* write_end, std::string* failure) {
   SECURITY_ATTRIBUTES security{};
   security.nLength = sizeof(security);
   security.bInheritHandle = TRUE;
   HANDLE read = nullptr;
   HANDLE write = nullptr;
-  if (!::CreatePipe(&read, &write, &security, 0)) return false;
+  if (!::CreatePipe(&read, &write, &security, 0)) {
+    if (failure != nullptr) *failure = "the pipe could not be created: " + LastSystemErrorText();
+    return false;
+  }
   UniqueHandle owned_read(read);
   UniqueHandle owned_write(write);
-  if (!::SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0)) return false;
+  if (!::SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0)) {
+    if (failure != nullptr) {
+      *failure = "the pipe's own end could not be kept from the core: " + LastSystemErrorText();
+    }
+    return false;
+  }
   *read_end = std::move(owned_read);
   *write_end = std::move(owned_write);
   return true;
 }
 
 bool LaunchCoreProcess(CoreExecutable* executable, const std::wstring& config_path,
-                       HANDLE output_write_end, CoreProcess* core) {
+                       HANDLE output_write_end, CoreProcess* core, std::string* failure) {
   const std::wstring& core_path = executable->path;
   PROCESS_INFORMATION info{};
   bool created = false;
@@ -104,9 +114,15 @@ bool LaunchCoreProcess(CoreExecutable* executable, const std::wstring& config_pa
   // Without a usable handle list the core inherits every inheritable handle; the
   // host's own pipe end is not among them.
   if (!created) created = CreateSuspended(core_path, config_path, output_write_end, nullptr, &info);
+  const std::string creation_error = created ? std::string() : LastSystemErrorText();
   // The image is mapped now (or never will be): it can no longer be swapped.
   executable->held.Reset();
-  if (!created) return false;
+  if (!created) {
+    if (failure != nullptr) {
+      *failure = WideToUtf8(core_path) + " could not be started: " + creation_error;
+    }
+    return false;
+  }
 
   core->process.Reset(info.hProcess);
   core->thread.Reset(info.hThread);
@@ -115,6 +131,9 @@ bool LaunchCoreProcess(CoreExecutable* executable, const std::wstring& config_pa
   core->job = CreateKillOnCloseJob();
   if (core->job && !::AssignProcessToJobObject(core->job.Get(), info.hProcess)) core->job.Reset();
   if (::ResumeThread(info.hThread) == static_cast<DWORD>(-1)) {
+    if (failure != nullptr) {
+      *failure = WideToUtf8(core_path) + " could not be resumed: " + LastSystemErrorText();
+    }
     // A core that never runs would still look alive to the survival check.
     ::TerminateProcess(info.hProcess, 0);
     *core = CoreProcess();

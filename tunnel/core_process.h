@@ -19,8 +19,10 @@
 namespace duzavide {
 
 // Creates the output pipe with the default buffer size. The write end is
-// inheritable, the read end is not. False leaves both handles empty.
-bool CreateCoreOutputPipe(UniqueHandle* read_end, UniqueHandle* write_end);
+// inheritable, the read end is not. False leaves both handles empty, and
+// `failure` (if given) says why.
+bool CreateCoreOutputPipe(UniqueHandle* read_end, UniqueHandle* write_end,
+                          std::string* failure = nullptr);
 
 struct CoreProcess {
   UniqueHandle process;
@@ -38,9 +40,9 @@ struct CoreProcess {
 // The process is created suspended, put into the job and then resumed. The file
 // held in `executable->held` stays open until process creation has returned, and
 // is closed then. False when the process could not be created; `core` is then left
-// empty.
+// empty, and `failure` (if given) says why.
 bool LaunchCoreProcess(CoreExecutable* executable, const std::wstring& config_path,
-                       HANDLE output_write_end, CoreProcess* core);
+                       HANDLE output_write_end, CoreProcess* core, std::string* failure = nullptr);
 
 }  // namespace duzavide
 

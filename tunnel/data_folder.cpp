@@ -6,12 +6,11 @@
 #include <aclapi.h>
 #include <sddl.h>
 // clang-format on
-#include <share.h>
-
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
+#include "base/system_error_text.h"
+#include "base/wide_to_utf8.h"
 #include "base/win_handles.h"
 
 namespace duzavide {
@@ -71,7 +70,7 @@ OwnedSecurityDescriptor ProtectedFolderSecurity() {
   return OwnedSecurityDescriptor(descriptor);
 }
 
-bool CreateDataFolder(const std::wstring& folder) {
+bool CreateDataFolder(const std::wstring& folder, std::string* missing) {
   OwnedSecurityDescriptor security = ProtectedFolderSecurity();
   std::filesystem::path path(folder);
   std::error_code error;
@@ -83,16 +82,32 @@ bool CreateDataFolder(const std::wstring& folder) {
       return ProtectExistingFolder(folder, security.get());
   }
   // Without administrator rights the owner cannot be set; the folder is still needed.
-  std::filesystem::create_directories(path, error);
+  if (!::CreateDirectoryW(folder.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS &&
+      missing != nullptr) {
+    *missing = WideToUtf8(folder) + " could not be created: " + LastSystemErrorText();
+  }
   return false;
 }
 
-bool WriteConfigFile(const std::wstring& path, const std::string& text) {
-  FILE* file = ::_wfsopen(path.c_str(), L"w", _SH_DENYNO);
-  if (file == nullptr) return false;
-  bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  bool closed = std::fclose(file) == 0;
-  return written && closed;
+bool WriteConfigFile(const std::wstring& path, const std::string& text, std::string* failure) {
+  std::string stored;
+  stored.reserve(text.size() + text.size() / 16);
+  for (char c : text) {
+    if (c == '\n') stored += '\r';
+    stored += c;
+  }
+  UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  const bool ok = file &&
+                  ::WriteFile(file.Get(), stored.data(), static_cast<DWORD>(stored.size()),
+                              &written, nullptr) &&
+                  written == stored.size();
+  if (!ok && failure != nullptr) {
+    *failure = WideToUtf8(path) + " could not be written: " + LastSystemErrorText();
+  }
+  return ok;
 }
 
 }  // namespace duzavide

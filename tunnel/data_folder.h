@@ -33,13 +33,16 @@ OwnedSecurityDescriptor ProtectedFolderSecurity();
 // A folder that is a link is left as it is (its target is not ours to change).
 // True when the folder exists with that security applied; when it cannot be
 // applied (the host is not elevated, or an existing folder refuses) the folder is
-// still created, and false is returned.
-bool CreateDataFolder(const std::wstring& folder);
+// still created, and false is returned. When no folder exists afterwards,
+// `missing` (if given) says why.
+bool CreateDataFolder(const std::wstring& folder, std::string* missing = nullptr);
 
 // Writes `text` (UTF-8) to `path` in text mode, truncating: every line feed is
 // stored as carriage return plus line feed. Others may read and write the file
-// meanwhile. The file is closed on return. False when it could not be written.
-bool WriteConfigFile(const std::wstring& path, const std::string& text);
+// meanwhile. The file is closed on return. False when it could not be written
+// whole; `failure` (if given) then says why.
+bool WriteConfigFile(const std::wstring& path, const std::string& text,
+                     std::string* failure = nullptr);
 
 }  // namespace duzavide
 

@@ -1,13 +1,16 @@
 #include "tunnel/tunnel_session.h"
 
-#include <memory>
 #include <optional>
 #include <utility>
 
+#include "base/system_error_text.h"
+#include "base/thread.h"
+#include "base/wide_to_utf8.h"
 #include "bridge/interface_detection.h"
 #include "bridge/loopback_port.h"
 #include "config/core_config_writer.h"
 #include "tunnel/core_executable.h"
+#include "tunnel/core_output_reader.h"
 #include "tunnel/data_folder.h"
 #include "tunnel/proxy_host.h"
 #include "tunnel/system_proxy.h"
@@ -21,6 +24,8 @@ constexpr char kCoreSkippedLine[] = "[xray] xray.exe in the data folder skipped 
 constexpr char kNoInterfaceLine[] = "[bridge] could not detect the active IPv4 interface";
 constexpr char kStartedLine[] = "[xray] TUN and WireGuard transport started";
 constexpr char kStoppedLine[] = "[xray] TUN and WireGuard transport stopped";
+constexpr char kXray[] = "[xray]";
+constexpr char kBridge[] = "[bridge]";
 
 constexpr DWORD kSurvivalWaitMs = 1000;
 constexpr DWORD kCoreExitWaitMs = 5000;
@@ -28,9 +33,21 @@ constexpr DWORD kReaderExitWaitMs = 3000;
 // Extra time for the reader after its blocking read has been cancelled.
 constexpr DWORD kReaderCancelWaitMs = 1000;
 
+bool IsDirectory(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 }  // namespace
 
-TunnelSession::TunnelSession() : bridge_([this](const std::string& line) { SendLine(line); }) {
+TunnelSession::TunnelSession()
+    : observers_(std::make_shared<SessionObservers>()),
+      log_(std::make_shared<SessionLog>()),
+      // The relay thread may outlive the session by a little: it holds its own share
+      // of the observers.
+      bridge_(std::make_shared<WireGuardTcpBridge>(
+          [observers = std::shared_ptr<const SessionObservers>(observers_)](
+              const std::string& line) { observers->SendLine(line); })) {
   WSADATA data;
   ::WSAStartup(MAKEWORD(2, 2), &data);
 }
@@ -40,14 +57,37 @@ TunnelSession::~TunnelSession() {
   ::WSACleanup();
 }
 
+void TunnelSession::SetCancelEvent(HANDLE cancel) {
+  cancel_ = cancel;
+  bridge_->SetCancelEvent(cancel);
+}
+
+bool TunnelSession::CancelledWithin(DWORD ms) const {
+  if (cancel_ == nullptr) {
+    ::Sleep(ms);
+    return false;
+  }
+  return ::WaitForSingleObject(cancel_, ms) == WAIT_OBJECT_0;
+}
+
+bool TunnelSession::Fail(const char* subsystem, const char* step, const std::string& reason) {
+  SendLine(std::string(subsystem) + " connect failed at the " + step + " -- " + reason);
+  return false;
+}
+
 bool TunnelSession::Connect(const ConnectRequest& request) {
-  if (core_running_.load() != 0) return true;
+  if (core_run_.active()) return true;
   // Leftovers of a core that ended on its own.
   if (core_.process || pipe_read_ || reader_thread_) Disconnect();
 
-  std::wstring data_folder = DataFolder();
-  CreateDataFolder(data_folder);
+  const std::wstring data_folder = DataFolder();
+  std::string failure;
+  CreateDataFolder(data_folder, &failure);
   ResetSystemProxy();
+  if (!IsDirectory(data_folder)) {
+    return Fail(kXray, "data folder",
+                failure.empty() ? WideToUtf8(data_folder) + " is not a folder" : failure);
+  }
 
   CoreExecutable core_executable = LocateCoreExecutable(data_folder);
   if (!core_executable.skipped.empty()) {
@@ -57,76 +97,91 @@ bool TunnelSession::Connect(const ConnectRequest& request) {
     SendLine(kCoreNotFoundLine);
     return false;
   }
-  std::optional<std::string> host = ProxyHostFromShareLink(request.vlessUrl);
-  if (!host) return false;
-  std::string local_address = DetectActiveIPv4Address(*host);
+  const std::optional<std::string> host = ProxyHostFromShareLink(request.vlessUrl, &failure);
+  if (!host) return Fail(kXray, "share link", failure);
+  const std::string local_address = DetectActiveIPv4Address(*host, &failure);
   if (local_address.empty()) {
     SendLine(kNoInterfaceLine);
-    return false;
+    return Fail(kBridge, "interface detection", failure);
   }
-  std::optional<ReservedLoopbackPort> reserved = ReserveLoopbackTcpPort();
-  if (!reserved) return false;
-  uint16_t core_tcp_port = reserved->port;
-  if (!bridge_.StartBridge(local_address, core_tcp_port)) return false;
+  std::optional<ReservedLoopbackPort> reserved = ReserveLoopbackTcpPort(&failure);
+  if (!reserved) return Fail(kBridge, "loopback port", failure);
+  const uint16_t core_tcp_port = reserved->port;
+  if (!bridge_->StartBridge(local_address, core_tcp_port, &failure)) {
+    return Fail(kBridge, "bridge", failure);
+  }
 
-  std::string config = BuildCoreConfig(request, local_address, bridge_.udp_port(), core_tcp_port);
+  const std::string config =
+      BuildCoreConfig(request, local_address, bridge_->udp_port(), core_tcp_port);
   if (config == "{}") {
-    bridge_.StopBridge();
-    return false;
+    bridge_->StopBridge();
+    return Fail(kXray, "configuration", CoreConfigProblem(request, local_address));
   }
-  std::wstring config_path = ConfigFilePath();
-  WriteConfigFile(config_path, config);
+  const std::wstring config_path = ConfigFilePath();
+  // A core started on an old or foreign file would run a tunnel nobody asked for.
+  if (!WriteConfigFile(config_path, config, &failure)) {
+    bridge_->StopBridge();
+    return Fail(kXray, "configuration file", failure);
+  }
 
   UniqueHandle read_end;
-  if (!CreateCoreOutputPipe(&read_end, &pipe_write_)) {
-    bridge_.StopBridge();
-    return false;
+  if (!CreateCoreOutputPipe(&read_end, &pipe_write_, &failure)) {
+    bridge_->StopBridge();
+    return Fail(kXray, "output pipe", failure);
   }
   // The core binds the port itself.
   reserved->socket.Reset();
-  if (!LaunchCoreProcess(&core_executable, config_path, pipe_write_.Get(), &core_)) {
+  if (!LaunchCoreProcess(&core_executable, config_path, pipe_write_.Get(), &core_, &failure)) {
     pipe_write_.Reset();
-    bridge_.StopBridge();
-    return false;
+    bridge_->StopBridge();
+    return Fail(kXray, "process creation", failure);
   }
   pipe_write_.Reset();
-  const uint64_t run_id = ++last_run_id_;
-  pipe_read_ = std::make_shared<UniqueHandle>(read_end.Release());
-  auto reader_run = std::make_unique<ReaderRun>(ReaderRun{this, run_id, pipe_read_});
-  reader_run_.store(run_id);
-  core_running_.exchange(run_id);
-  reader_thread_.Reset(
-      ::CreateThread(nullptr, 0, &CoreOutputReaderMain, reader_run.get(), 0, nullptr));
-  if (!reader_thread_) {
+  const RunToken core_run = core_run_.Begin();
+  if (!StartReader(std::move(read_end), core_run)) {
+    failure = LastSystemErrorText();
     // Unread output would soon block the core; do not report a half-watched core.
     Disconnect();
-    return false;
+    return Fail(kXray, "output reader", "the thread could not be started: " + failure);
   }
-  reader_run.release();  // the thread owns it now
   SumInterfaceOctets(&baseline_received_, &baseline_sent_);
-  ::Sleep(kSurvivalWaitMs);
+  if (CancelledWithin(kSurvivalWaitMs)) {
+    Disconnect();
+    return Fail(kXray, "core's first second", "cancelled");
+  }
+  return CoreSurvived(core_run);
+}
 
-  if (core_running_.load() != run_id) {
-    Disconnect();
-    return false;
-  }
+bool TunnelSession::StartReader(UniqueHandle read_end, const RunToken& core) {
+  pipe_read_ = std::make_shared<UniqueHandle>(std::move(read_end));
+  CoreOutputRun run{pipe_read_, log_, observers_, bridge_, core, reader_run_.Begin()};
+  reader_thread_ = StartThread([run = std::move(run)] { ReadCoreOutput(run); });
+  return static_cast<bool>(reader_thread_);
+}
+
+bool TunnelSession::CoreSurvived(const RunToken& core) {
   DWORD exit_code = 0;
-  if (!ReadCoreExitCode(&exit_code)) {
-    Disconnect();
-    return false;
-  }
-  if (exit_code == STILL_ACTIVE) {
+  const bool exit_code_read = ReadCoreExitCode(&exit_code);
+  if (core.IsCurrent() && exit_code_read && exit_code == STILL_ACTIVE) {
     SendLine(kStartedLine);
     return true;
   }
-  if (core_running_.exchange(0) != 0) OnCoreEnded();
+  std::string reason;
+  if (!exit_code_read) {
+    reason = "the core's exit code could not be read: " + LastSystemErrorText();
+  } else if (exit_code == STILL_ACTIVE) {
+    reason = "the core closed its output";
+  } else {
+    reason = "the core ended with exit code " + std::to_string(exit_code) + " (see its output)";
+  }
+  if (exit_code_read && exit_code != STILL_ACTIVE && core.EndIfCurrent()) OnCoreEnded();
   Disconnect();
-  return false;
+  return Fail(kXray, "core's first second", reason);
 }
 
 void TunnelSession::Disconnect() {
-  bool was_running = core_running_.exchange(0) != 0;
-  bool had_process = static_cast<bool>(core_.process);
+  const bool was_running = core_run_.End() != 0;
+  const bool had_process = static_cast<bool>(core_.process);
   ResetSystemProxy();
 
   if (core_.process) {
@@ -139,18 +194,18 @@ void TunnelSession::Disconnect() {
   }
   // Ends whatever the core started, so nothing keeps the output pipe open.
   core_.job.Reset();
-  bridge_.StopBridge();
+  bridge_->StopBridge();
 
   // With the core and its job gone the pipe ends at once; a read still blocked
   // after the wait is cancelled. A reader that outlives even that is given up
-  // on: the pipe end stays open until it lets go too, and its run is no longer
-  // current, so it changes nothing of the session's.
+  // on: it holds its own share of the pipe end and of what it writes to, and its
+  // run is no longer current, so it changes nothing of the session's.
   if (reader_thread_) {
     if (::WaitForSingleObject(reader_thread_.Get(), kReaderExitWaitMs) == WAIT_TIMEOUT) {
       ::CancelSynchronousIo(reader_thread_.Get());
       ::WaitForSingleObject(reader_thread_.Get(), kReaderCancelWaitMs);
     }
-    reader_run_.store(0);
+    reader_run_.End();
     reader_thread_.Reset();
   }
   pipe_read_.reset();
@@ -162,18 +217,18 @@ void TunnelSession::Disconnect() {
 }
 
 bool TunnelSession::IsConnected() {
-  if (core_running_.load() == 0) return false;
+  if (!core_run_.active()) return false;
   DWORD exit_code = 0;
   if (!ReadCoreExitCode(&exit_code)) return false;
   if (exit_code == STILL_ACTIVE) return true;
-  if (core_running_.exchange(0) != 0) OnCoreEnded();
+  if (core_run_.End() != 0) OnCoreEnded();
   return false;
 }
 
-std::string TunnelSession::TakeLog() { return log_.TakeLog(); }
+std::string TunnelSession::TakeLog() { return log_->TakeLog(); }
 
 TrafficCounters TunnelSession::ReadTrafficCounters() {
-  if (core_running_.load() == 0) return TrafficCounters();
+  if (!core_run_.active()) return TrafficCounters();
   uint64_t received = 0;
   uint64_t sent = 0;
   if (!SumInterfaceOctets(&received, &sent)) return TrafficCounters();
@@ -181,12 +236,8 @@ TrafficCounters TunnelSession::ReadTrafficCounters() {
 }
 
 void TunnelSession::OnCoreEnded() {
-  bridge_.StopBridge();
-  if (stopped_observer_) stopped_observer_();
-}
-
-void TunnelSession::SendLine(const std::string& line) {
-  if (line_observer_) line_observer_(line);
+  bridge_->StopBridge();
+  observers_->SendStopped();
 }
 
 bool TunnelSession::ReadCoreExitCode(DWORD* exit_code) const {

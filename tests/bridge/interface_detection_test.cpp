@@ -11,17 +11,24 @@
 namespace duzavide {
 namespace {
 
-TEST(DetectActiveIPv4AddressTest, ResultsForLiteralsAndUnresolvableNames) {
+// Literals only: nothing is looked up or sent.
+TEST(DetectActiveIPv4AddressTest, ResultsAndReasonsForLiterals) {
   struct Case {
     std::string host;
     std::string expected;
+    std::string reason_start;
   };
   for (const Case& c : std::vector<Case>{
-           {"127.0.0.1", "127.0.0.1"},  // a loopback literal resolves to itself
-           {"::1", ""},                 // IPv6 only
-           {"no-such-host.invalid", ""},
+           {"127.0.0.1", "127.0.0.1", ""},  // a loopback literal resolves to itself
+           {"::1", "", "the name lookup of \"::1\" failed: "},  // IPv6 only
+           {"255.255.255.255", "", "no route: "},
        }) {
-    EXPECT_EQ(DetectActiveIPv4Address(c.host), c.expected) << c.host;
+    std::string reason = "left over";
+    EXPECT_EQ(DetectActiveIPv4Address(c.host, &reason), c.expected) << c.host;
+    EXPECT_EQ(reason.rfind(c.reason_start, 0), 0u) << c.host << ": " << reason;
+    if (c.reason_start.empty()) {
+      EXPECT_EQ(reason, "");
+    }
   }
 }
 

@@ -244,10 +244,12 @@ SOCKET NextSocketHandle() {
 
 TEST(WireGuardTcpBridgeTest, StartFailsOnTextThatIsNotDottedIPv4) {
   WireGuardTcpBridge bridge(nullptr);
-  for (const char* address : {"localhost", "1.2.3", "", "::1", "256.0.0.1", "127.0.0.1:80",
-                              " 127.0.0.1", "0x7f.0.0.1", "127.1"}) {
+  for (const std::string address : {"localhost", "1.2.3", "", "::1", "256.0.0.1", "127.0.0.1:80",
+                                    " 127.0.0.1", "0x7f.0.0.1", "127.1"}) {
     const SOCKET next_before = NextSocketHandle();
-    EXPECT_FALSE(bridge.StartBridge(address, 9)) << address;
+    std::string reason;
+    EXPECT_FALSE(bridge.StartBridge(address, 9, &reason)) << address;
+    EXPECT_EQ(reason, "\"" + address + "\" is not an IPv4 address");
     EXPECT_FALSE(bridge.IsRunning()) << address;
     EXPECT_EQ(bridge.udp_port(), 0) << address;
     EXPECT_EQ(NextSocketHandle(), next_before) << address << ": a socket was left open";

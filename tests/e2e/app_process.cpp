@@ -1,11 +1,13 @@
 #include "tests/e2e/app_process.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -64,6 +66,11 @@ std::string MethodCallHex(const std::string& method) {
 
 std::string ConnectCallHex() {
   return Hex(*StandardMethodCodec::GetInstance().EncodeMethodCall(tunnel_test::ConnectCall()));
+}
+
+std::string ConnectCallHex(const std::string& vless_url) {
+  return Hex(
+      *StandardMethodCodec::GetInstance().EncodeMethodCall(tunnel_test::ConnectCall(vless_url)));
 }
 
 std::string SuccessReplyHex(bool value) {
@@ -189,6 +196,17 @@ std::string ReadWholeFile(const std::wstring& path) {
 }
 
 std::string AppProcess::StandardError() const { return ReadWholeFile(stderr_path_); }
+
+std::wstring HostLogPath() {
+  wchar_t folder[MAX_PATH] = {};
+  ::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
+  return std::wstring(folder) + L"\\Duzavide\\host.log";
+}
+
+bool HostLogHasEntry(const std::string& text) {
+  const std::regex entry(R"((^|\n)\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z )" + text + "\r\n");
+  return std::regex_search(ReadWholeFile(HostLogPath()), entry);
+}
 
 bool WaitFor(const std::function<bool()>& predicate, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;

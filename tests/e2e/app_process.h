@@ -21,6 +21,7 @@ std::wstring AppFolder();
 // Lowercase hex of a method call / a success reply in the standard method codec.
 std::string MethodCallHex(const std::string& method);
 std::string ConnectCallHex();
+std::string ConnectCallHex(const std::string& vless_url);
 std::string SuccessReplyHex(bool value);
 std::string ZeroStatsReplyHex();
 
@@ -59,6 +60,11 @@ class AppProcess {
   std::wstring stderr_path_;
   UniqueHandle process_;
 };
+
+// The host log of this account, and whether it holds the entry `text` (a regular
+// expression), time stamp first.
+std::wstring HostLogPath();
+bool HostLogHasEntry(const std::string& text);
 
 // The bytes of `path`, read while others may still write it; empty when unreadable.
 std::string ReadWholeFile(const std::wstring& path);

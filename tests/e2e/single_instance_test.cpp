@@ -6,7 +6,6 @@
 #include <tlhelp32.h>
 
 #include <cstdio>
-#include <regex>
 #include <string>
 
 #include "tests/e2e/app_process.h"
@@ -15,18 +14,6 @@ namespace duzavide::e2e {
 namespace {
 
 using std::chrono::seconds;
-
-std::wstring HostLogPath() {
-  wchar_t folder[MAX_PATH] = {};
-  ::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
-  return std::wstring(folder) + L"\\Duzavide\\host.log";
-}
-
-// Whether host.log holds the entry `text` (a pattern), time stamp first.
-bool HostLogHasEntry(const std::string& text) {
-  const std::regex entry(R"((^|\n)\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z )" + text + "\r\n");
-  return std::regex_search(ReadWholeFile(HostLogPath()), entry);
-}
 
 int CountCoreProcesses() {
   HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -81,6 +68,26 @@ TEST(SingleInstanceTest, SecondStartShowsTheRunningInstanceAndTheLogExplainsConn
         R"(\[xray\] TUN and WireGuard transport started)",
         "another instance runs in this session; asked it to show its window",
         "exiting with code 0"}) {
+    EXPECT_TRUE(HostLogHasEntry(entry)) << entry;
+  }
+}
+
+// Connects that fail before the core runs leave the step and the reason behind.
+TEST(SingleInstanceTest, FailedConnectsSayWhyInTheHostLog) {
+  ::DeleteFileW(HostLogPath().c_str());
+  AppProcess app(
+      {{"call " + ConnectCallHex("vless://user@127.0.0.1:8443"),
+        // No route may be taken to the broadcast address: nothing is sent.
+        "call " + ConnectCallHex("vless://user@255.255.255.255:8443?security=none"), "close"}});
+  ASSERT_TRUE(app.Start());
+  ASSERT_TRUE(app.WaitForExit(seconds(60)));
+  EXPECT_EQ(app.exit_code(), 0u) << app.StandardError();
+  const std::vector<std::string> refused(2, "reply " + SuccessReplyHex(false));
+  EXPECT_EQ(app.Transcript(), refused);
+  for (const char* entry :
+       {R"(\[xray\] connect failed at the share link -- the link has no "\?")",
+        R"(\[bridge\] could not detect the active IPv4 interface)",
+        R"(\[bridge\] connect failed at the interface detection -- no route: .*)"}) {
     EXPECT_TRUE(HostLogHasEntry(entry)) << entry;
   }
 }

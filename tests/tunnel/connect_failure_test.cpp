@@ -1,9 +1,12 @@
-// Connect's failure paths: each returns false, undoes what it set up and sends
-// only the lines it is meant to.
+// Connect's failure paths: each returns false, undoes what it set up and says
+// which step failed and why.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
 
 #include "tests/tunnel/tunnel_session_fixture.h"
 #include "tunnel/data_folder.h"
@@ -55,37 +58,91 @@ TEST_F(TunnelSessionTest, UntrustedDataFolderCoreAloneRunsNothing) {
   EXPECT_EQ(CountCoreProcesses(), 0);
 }
 
-TEST_F(TunnelSessionTest, SilentAndUndoneFailuresBeforeTheCore) {
+// Each line of a case starts with the text given; every failed step names itself
+// and its reason, and leaves no file, socket, thread or process behind.
+TEST_F(TunnelSessionTest, FailuresSayWhichStepFailedAndWhyAndUndoTheRest) {
   ConnectRequest no_question = LoopbackRequest();
   no_question.vlessUrl = "vless://user@127.0.0.1:8443";
   ConnectRequest no_at = LoopbackRequest();
   no_at.vlessUrl = "vless://127.0.0.1:8443?security=none";
-  ConnectRequest unresolvable = LoopbackRequest();
-  unresolvable.vlessUrl = "vless://user@host.invalid:443?security=reality";
+  // Never routed, and numeric: nothing is looked up or sent.
+  ConnectRequest unroutable = LoopbackRequest();
+  unroutable.vlessUrl = "vless://user@255.255.255.255:443?security=reality";
   ConnectRequest no_config = LoopbackRequest();
   no_config.address.clear();  // the configuration writer answers "{}"
+  const std::wstring core_beside = TestExeDirectory() + L"\\xray.exe";
+  std::optional<HiddenCore> hidden;
+  std::error_code error;
+  const std::function<void()> nothing = [] {};
   struct Case {
     const char* name;
     ConnectRequest request;
-    std::vector<std::string> lines;
+    std::function<void()> arrange;
+    std::function<void()> restore;
+    std::vector<std::string> line_starts;
   } cases[] = {
-      {"link without question mark", no_question, {}},
-      {"link without at sign", no_at, {}},
-      {"unresolvable host", unresolvable, {kNoInterfaceLine}},
-      {"configuration refused", no_config, {}},
+      {"link without question mark",
+       no_question,
+       nothing,
+       nothing,
+       {"[xray] connect failed at the share link -- the link has no \"?\""}},
+      {"link without at sign",
+       no_at,
+       nothing,
+       nothing,
+       {"[xray] connect failed at the share link -- the link has no \"@\""}},
+      {"host without a route",
+       unroutable,
+       nothing,
+       nothing,
+       {kNoInterfaceLine, "[bridge] connect failed at the interface detection -- no route: "}},
+      {"configuration refused",
+       no_config,
+       nothing,
+       nothing,
+       {"[xray] connect failed at the configuration -- the WireGuard address is empty"}},
+      {"a folder where the configuration file goes",
+       LoopbackRequest(),
+       [&] { fs::create_directory(ConfigFilePath(), error); },
+       [&] { fs::remove(ConfigFilePath(), error); },
+       {"[xray] connect failed at the configuration file -- "}},
+      {"a file where the data folder goes",
+       LoopbackRequest(),
+       [&] {
+         fs::remove_all(DataFolder(), error);
+         std::ofstream(fs::path(DataFolder())) << "not a folder";
+       },
+       [&] { fs::remove(DataFolder(), error); },
+       {"[xray] connect failed at the data folder -- "}},
+      {"a core that is no program",
+       LoopbackRequest(),
+       [&] {
+         hidden.emplace();
+         std::ofstream(fs::path(core_beside)) << "not a program";
+       },
+       [&] {
+         fs::remove(core_beside, error);
+         hidden.reset();
+       },
+       {"[xray] connect failed at the process creation -- "}},
   };
   EXPECT_FALSE(session_.Connect(no_config));  // warm-up, see above
   lines_.Clear();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    std::error_code error;
     fs::remove(ConfigFilePath(), error);
+    c.arrange();
     DWORD handles = HandleCount();
     EXPECT_FALSE(session_.Connect(c.request));
-    EXPECT_FALSE(fs::exists(ConfigFilePath()));
     EXPECT_EQ(HandleCount(), handles);  // bridge thread and sockets are gone again
-    EXPECT_EQ(lines_.Lines(), c.lines);
+    const std::vector<std::string> lines = lines_.Lines();
+    ASSERT_EQ(lines.size(), c.line_starts.size());
+    for (size_t i = 0; i < lines.size(); ++i) {
+      EXPECT_EQ(lines[i].rfind(c.line_starts[i], 0), 0u) << lines[i];
+    }
     EXPECT_FALSE(session_.IsConnected());
+    c.restore();
+    EXPECT_FALSE(fs::is_regular_file(ConfigFilePath()));
     lines_.Clear();
   }
   EXPECT_EQ(CountCoreProcesses(), 0);
@@ -105,6 +162,9 @@ TEST_F(TunnelSessionTest, CoreThatExitsAtOnceFailsAfterItsFirstSecond) {
   // the end-of-core work itself; never twice.
   EXPECT_LE(lines_.Count(kUnexpectedLine), 1u);
   EXPECT_EQ(lines_.Count(kStoppedLine), 1u);  // a process handle was still held
+  EXPECT_EQ(lines_.Count("[xray] connect failed at the core's first second -- the core ended "
+                         "with exit code 3 (see its output)"),
+            1u);
   EXPECT_EQ(stopped_.load(), 1);
   EXPECT_EQ(session_.ReadTrafficCounters().downlink_bytes, 0u);
   // Idle again: a further Disconnect has nothing to stop and says nothing.

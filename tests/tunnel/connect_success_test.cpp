@@ -101,19 +101,7 @@ TEST_F(TunnelSessionTest, CarriesDatagramsBothWaysThroughTheRelay) {
 
   // Through the control channel, as the interface does it.
   auto call = [&](const char* method, std::unique_ptr<EncodableValue> arguments) {
-    struct Capture : MethodResult {
-      EncodableValue* out;
-      explicit Capture(EncodableValue* target) : out(target) {}
-      void SuccessInternal(const EncodableValue* value) override {
-        if (value != nullptr) *out = *value;
-      }
-      void ErrorInternal(const std::string&, const std::string&, const EncodableValue*) override {}
-      void NotImplementedInternal() override {}
-    };
-    EncodableValue reply;
-    HandleControlChannelCall(session_, MethodCall(method, std::move(arguments)),
-                             std::make_unique<Capture>(&reply));
-    return reply;
+    return RunControlChannelCall(session_, MethodCall(method, std::move(arguments))).value;
   };
   EncodableMap wireguard{
       {EncodableValue("private_key"), EncodableValue(request.private_key)},

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "tunnel/connect_request_decoder.h"
+#include "tunnel/tunnel_session.h"
 
 namespace duzavide {
 namespace {
@@ -214,7 +215,8 @@ Reply Call(TunnelSession& session, const std::string& method,
            std::optional<EncodableValue> arguments = std::nullopt) {
   Reply reply;
   MethodCall call(method, arguments ? std::make_unique<EncodableValue>(*arguments) : nullptr);
-  HandleControlChannelCall(session, call, std::make_unique<RecordingResult>(&reply));
+  RecordingResult result(&reply);
+  SendControlChannelReply(RunControlChannelCall(session, call), result);
   return reply;
 }
 

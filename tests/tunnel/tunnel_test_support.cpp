@@ -16,6 +16,11 @@ namespace duzavide::tunnel_test {
 namespace fs = std::filesystem;
 
 MethodCall ConnectCall() {
+  return ConnectCall(
+      "vless://0a1b2c3d-0000-4000-8000-000000000001@127.0.0.1:8443?security=reality&sni=a.test");
+}
+
+MethodCall ConnectCall(const std::string& vless_url) {
   EncodableMap wireguard{
       {EncodableValue("private_key"), EncodableValue("cHJpdmF0ZS1rZXktZm9yLXRlc3Rz")},
       {EncodableValue("address"), EncodableValue("10.66.0.2/32")},
@@ -24,9 +29,7 @@ MethodCall ConnectCall() {
       {EncodableValue("relay_port"), EncodableValue(int32_t{9})},
   };
   EncodableMap arguments{
-      {EncodableValue("vlessUrl"),
-       EncodableValue("vless://0a1b2c3d-0000-4000-8000-000000000001@127.0.0.1:8443"
-                      "?security=reality&sni=a.test")},
+      {EncodableValue("vlessUrl"), EncodableValue(vless_url)},
       {EncodableValue("wireguard"), EncodableValue(wireguard)},
   };
   return MethodCall("connect", std::make_unique<EncodableValue>(arguments));

@@ -23,8 +23,10 @@
 
 namespace duzavide::tunnel_test {
 
-// A "connect" call that the stand-in core accepts, through 127.0.0.1 only.
+// A "connect" call that the stand-in core accepts, through 127.0.0.1 only; or the
+// same call with another share link.
 MethodCall ConnectCall();
+MethodCall ConnectCall(const std::string& vless_url);
 
 // The test executable's directory, where the build puts the stand-in xray.exe.
 std::wstring TestExeDirectory();

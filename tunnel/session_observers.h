@@ -1,0 +1,31 @@
+// Who hears about a tunnel session: its status and core output lines, and the
+// end of a core that stopped on its own.
+#ifndef TUNNEL_SESSION_OBSERVERS_H_
+#define TUNNEL_SESSION_OBSERVERS_H_
+
+#include <functional>
+#include <string>
+
+namespace duzavide {
+
+// Set before the session's first Connect and not changed afterwards: the session
+// shares this object with its reader and relay threads, which call the observers
+// without any lock, possibly after the session itself has gone.
+struct SessionObservers {
+  using LineObserver = std::function<void(const std::string& line)>;
+  using StoppedObserver = std::function<void()>;
+
+  LineObserver line;
+  StoppedObserver stopped;
+
+  void SendLine(const std::string& text) const {
+    if (line) line(text);
+  }
+  void SendStopped() const {
+    if (stopped) stopped();
+  }
+};
+
+}  // namespace duzavide
+
+#endif  // TUNNEL_SESSION_OBSERVERS_H_

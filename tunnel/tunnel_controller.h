@@ -1,0 +1,138 @@
+// TunnelController owns the process's TunnelSession and the thread it runs on, so
+// that the window's thread never waits for tunnel work (a connect takes at least
+// 1.3 s, a disconnect up to 12 s). It is the only thing that starts work on the
+// session: the control channel's calls and the tray's commands become tasks here,
+// and the policies that act on the session by themselves live here too. It keeps
+// the last request that connected (until a disconnect), so that a policy can run
+// it again.
+//
+// Threads:
+// - The platform thread (the one that created the controller) calls every public
+//   operation. Each call or command becomes a task that runs later on the
+//   controller's thread, one at a time, in the order posted. A task's answer is a
+//   completion, which the controller queues and announces through the notifier;
+//   the platform thread then runs the completions, in task order, with
+//   RunCompletions.
+// - A reply handler runs on the platform thread from RunCompletions and may use
+//   the window and the engine. It is destroyed unrun (on either thread) when the
+//   platform thread never collects it, so it must not own anything whose
+//   destruction touches the engine.
+// - The notifier is called on the controller's thread; it must be thread-safe (a
+//   PostMessageW to the window, for example) and must not block.
+// - The session's status lines and the core's output go to the process's line
+//   sink (base/line_sink.h), from the controller's, reader and relay threads.
+//
+// Connection state: connected() is whether the session's core was running after
+// the last task; it is cleared at once when the core is found to have ended. Any
+// thread, never waits (a connect in flight shows as not connected).
+//
+// Shutdown: Shutdown() drops the tasks not yet started, cancels the one in hand
+// (a connect in flight fails at its next wait), then disconnects the session; it
+// returns at once, and nothing posted later runs. The destructor (or ShutdownAndWait) waits for
+// that final disconnect (the session bounds its waits), so the core is gone before the controller
+// is; when no thread ever ran, it disconnects on the calling thread instead.
+#ifndef TUNNEL_TUNNEL_CONTROLLER_H_
+#define TUNNEL_TUNNEL_CONTROLLER_H_
+
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "base/lock.h"
+#include "base/win_handles.h"
+#include "channel/method_call.h"
+#include "config/connect_request.h"
+#include "tunnel/control_channel.h"
+#include "tunnel/tunnel_operations.h"
+#include "tunnel/tunnel_session.h"
+
+namespace duzavide {
+
+class TunnelController : private TunnelOperations {
+ public:
+  using Notifier = std::function<void()>;
+  // Receives a call's answer on the platform thread.
+  using ReplyHandler = std::function<void(const ControlChannelReply& reply)>;
+
+  TunnelController();
+  ~TunnelController() override;
+  TunnelController(const TunnelController&) = delete;
+  TunnelController& operator=(const TunnelController&) = delete;
+
+  // Called after each completion is queued; empty stops the announcements (the
+  // completions stay queued).
+  void SetNotifier(Notifier notifier);
+
+  // Starts the controller's thread ahead of the first task, so that the first call
+  // does not pay for it. Optional.
+  void Start();
+
+  // Runs `call` on the control channel's terms (control_channel.h) on the
+  // controller's thread; `on_reply` then gets the answer. False after Shutdown:
+  // the call is dropped and `on_reply` never runs.
+  bool PostCall(const MethodCall& call, ReplyHandler on_reply);
+
+  // The tray's "disconnect": as the channel's, without an answer.
+  bool PostDisconnect();
+
+  // Runs the queued completions in order.
+  void RunCompletions();
+
+  bool connected() const { return connected_->load(); }
+
+  // See the header comment. Safe to repeat.
+  void Shutdown();
+  // Shutdown, then waits until the controller's thread has disconnected and ended.
+  void ShutdownAndWait();
+
+ private:
+  using Completion = std::function<void()>;
+  // Runs on the controller's thread; returns what to run on the platform thread
+  // afterwards (may be empty).
+  using Task = std::function<Completion()>;
+
+  // TunnelOperations, as the control channel sees the tunnel: the session's, with
+  // the request kept. Controller's thread only.
+  bool Connect(const ConnectRequest& request) override;
+  void Disconnect() override;
+  bool IsConnected() override;
+  std::string TakeLog() override;
+  TrafficCounters ReadTrafficCounters() override;
+
+  // Queues `task`; starts the thread if need be. False (the task is dropped)
+  // after Shutdown.
+  bool Post(Task task);
+  // Under lock_.
+  void StartThreadLocked();
+  void Run();
+  // After each task: what the session's flag says. A core that ends meanwhile
+  // is never left published as running (see the .cpp).
+  void PublishState();
+
+  // Shared with the session's stopped observer, which the reader thread calls.
+  const std::shared_ptr<std::atomic<bool>> connected_;
+  // Manual-reset: the task in hand is to end early. Outlives the session, which
+  // waits on it.
+  UniqueHandle cancel_;
+  TunnelSession session_;
+  // The request of the last connect that brought the tunnel up; cleared by a
+  // disconnect. Controller's thread only.
+  std::optional<ConnectRequest> last_request_;
+
+  Lock lock_;
+  UniqueHandle wake_;            // auto-reset: a task was posted, or stop
+  std::deque<Task> tasks_;       // guarded by lock_
+  std::deque<Completion> done_;  // guarded by lock_
+  Notifier notifier_;            // guarded by lock_
+  bool stopping_ = false;        // guarded by lock_
+
+  UniqueHandle thread_;  // started by Start or the first Post
+  // Set when the thread starts, or when ShutdownAndWait disconnects without one.
+  bool thread_started_ = false;  // guarded by lock_
+};
+
+}  // namespace duzavide
+
+#endif  // TUNNEL_TUNNEL_CONTROLLER_H_
