@@ -84,10 +84,13 @@ Demands FindDemands(const std::string& document) {
 }
 
 std::wstring AssetFolder(const std::wstring& own_folder) {
-  wchar_t buffer[MAX_PATH * 2] = {};
-  DWORD length = ::GetEnvironmentVariableW(L"XRAY_LOCATION_ASSET", buffer, MAX_PATH * 2);
-  if (length == 0 || length >= MAX_PATH * 2) return own_folder;
-  return std::wstring(buffer, length);
+  DWORD size = ::GetEnvironmentVariableW(L"XRAY_LOCATION_ASSET", nullptr, 0);
+  if (size <= 1) return own_folder;
+  std::wstring folder(size, L'\0');
+  DWORD length = ::GetEnvironmentVariableW(L"XRAY_LOCATION_ASSET", folder.data(), size);
+  if (length == 0 || length >= size) return own_folder;
+  folder.resize(length);
+  return folder;
 }
 
 std::wstring Join(const std::wstring& folder, const wchar_t* name) {
