@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "standins/core/core_demands.h"
 #include "standins/core/core_output.h"
 #include "standins/core/core_settings.h"
 #include "standins/core/directives.h"
@@ -74,6 +75,10 @@ int Run(const std::vector<std::wstring>& args) {
   }
   CoreSettings settings;
   if (!ParseCoreSettings(document, &settings, &error)) return Fail(kBadConfigExitCode, error);
+  const std::wstring self = SelfPath();
+  if (!MeetCoreDemands(document, self.substr(0, self.find_last_of(L"\\/")), &error)) {
+    return Fail(kBadConfigExitCode, error);
+  }
 
   WSADATA wsa;
   ::WSAStartup(MAKEWORD(2, 2), &wsa);
@@ -86,7 +91,7 @@ int Run(const std::vector<std::wstring>& args) {
               " listen 127.0.0.1:" + std::to_string(settings.listen_port) + " relay " +
               settings.relay_address + ":" + std::to_string(settings.relay_port) + " peer " +
               settings.peer_host + ":" + std::to_string(settings.peer_port) + "\n");
-  RunDirectives(directives, SelfPath(), kChildLifetimeMs);
+  RunDirectives(directives, self, kChildLifetimeMs);
   for (;;) ::Sleep(INFINITE);
 }
 

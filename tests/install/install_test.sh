@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Deploys the stand-in package the way an administrator's tools do, in a fresh Wine
 # prefix of its own: a silent install (files, Start-menu shortcut, uninstall entry),
-# a run of the installed Duzavide.exe in the stand-in engine's script mode, an
+# a run of the installed Duzavide.exe in the stand-in engine's script mode that
+# connects (so the installed core finds everything it needs beside itself), an
 # in-place upgrade to a higher version, a refused downgrade, and a silent uninstall
 # that removes what was installed and keeps the user's data folder.
 #   install_test.sh SOURCE_DIR PACKAGE_DIR VERSION WORK_DIR
@@ -90,24 +91,43 @@ win msiexec /i "$(winepath -w "$msi")" /qn || fail "the silent install failed"
 # The installed folder holds exactly the portable archive's files.
 diff -r "$work/archive/Duzavide Connect" "$install_dir" || fail "installed files differ from the archive"
 [ -n "$(shortcuts)" ] || fail "no Start-menu shortcut"
+# The shortcut's key path (HKMU) resolves to the machine's hive in a per-machine install.
+wine reg query 'HKLM\Software\Duzavide\Duzavide Connect' /v StartMenuShortcut \
+  </dev/null >/dev/null 2>&1 || fail "the shortcut's registry value is not under HKLM"
 expect_one_entry "$version"
 # The icon "Apps & features" shows, as the installer registered it.
 icon=$(find_keys 'HKLM\Software\Classes\Installer\Products' ProductName "Duzavide Connect" \
   ProductIcon | cut -f2)
 icon=$(winepath -u "${icon:-none}" 2>/dev/null) && [ -s "$icon" ] || fail "no product icon registered"
 
-echo "== run the installed Duzavide.exe in script mode"
-printf 'call 070b6973436f6e6e656374656400\nsleep 200\nclose\n' >"$work/script.txt"
+echo "== run the installed Duzavide.exe in script mode: connect, isConnected, close"
+# "connect" with a share link and a relay on 127.0.0.1 only, in the standard method
+# codec (7 string, 13 map, 3 32-bit integer; every size below 254 takes one byte).
+connect_hex=$(python3 - <<'PY'
+def text(t):
+    return bytes([7, len(t)]) + t.encode()
+def mapping(entries):
+    return bytes([13, len(entries)]) + b"".join(text(k) + v for k, v in entries.items())
+wireguard = mapping({"private_key": text("cHJpdmF0ZS1rZXktZm9yLXRlc3Rz"),
+                     "address": text("10.66.0.2/32"),
+                     "server_public_key": text("c2VydmVyLXB1YmxpYy1rZXk="),
+                     "relay_address": text("127.0.0.1"),
+                     "relay_port": bytes([3]) + (9).to_bytes(4, "little")})
+link = "vless://0a1b2c3d-0000-4000-8000-000000000001@127.0.0.1:8443?security=reality&sni=a.test"
+print((text("connect") + mapping({"vlessUrl": text(link), "wireguard": wireguard})).hex())
+PY
+)
+printf 'call %s\ncall 070b6973436f6e6e656374656400\nclose\n' "$connect_hex" >"$work/script.txt"
 status=0
 DUZAVIDE_ENGINE_SCRIPT=$(winepath -w "$work/script.txt") \
   DUZAVIDE_ENGINE_TRANSCRIPT=$(winepath -w "$work/transcript.txt") \
   timeout 60 wine 'C:\Program Files\Duzavide Connect\Duzavide.exe' \
   </dev/null >>"$work/wine.log" 2>&1 || status=$?
 [ "$status" -eq 0 ] || fail "Duzavide.exe ended with exit code $status"
-# "isConnected" answers success (00) with false (02); the stall meter's lines are
-# the engine's, not the host's.
-[ "$(tr -d '\r' <"$work/transcript.txt" | grep -v -E '^(max-)?stall ')" = "reply 0002" ] ||
-  fail "unexpected transcript: $(cat "$work/transcript.txt")"
+# "connect" and "isConnected" answer success (00) with true (01); the stall meter's
+# lines are the engine's, not the host's.
+[ "$(tr -d '\r' <"$work/transcript.txt" | grep -v -E '^(max-)?stall ' | tr '\n' ' ')" = \
+  "reply 0001 reply 0001 " ] || fail "unexpected transcript: $(cat "$work/transcript.txt")"
 
 # The user's data folder, as the host creates it on "connect".
 wine cmd /c 'echo %LOCALAPPDATA%' </dev/null >"$work/folder.txt" 2>/dev/null
