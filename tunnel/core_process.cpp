@@ -117,6 +117,7 @@ bool LaunchCoreProcess(CoreExecutable* executable, const std::wstring& config_pa
   const std::string creation_error = created ? std::string() : LastSystemErrorText();
   // The image is mapped now (or never will be): it can no longer be swapped.
   executable->held.Reset();
+  executable->held_companions.clear();
   if (!created) {
     if (failure != nullptr) {
       *failure = WideToUtf8(core_path) + " could not be started: " + creation_error;
