@@ -35,8 +35,10 @@ struct CoreProcess {
 };
 
 // Starts `executable->path` with CoreCommandLine(path, config_path), no console
-// window, the host's environment, the core's own directory as working directory and
-// `output_write_end` as standard output and standard error (standard input none).
+// window, the environment of CoreEnvironmentBlock (the host's without XRAY_
+// variables; its data files from its own directory), that directory as working
+// directory and `output_write_end` as standard output and standard error
+// (standard input none).
 // The process is created suspended, put into the job and then resumed. The files
 // held in `executable` stay open until process creation has returned, and are
 // closed then. False when the process could not be created; `core` is then left

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "tests/tunnel/tunnel_session_fixture.h"
 #include "tunnel/control_channel.h"
@@ -181,6 +182,32 @@ TEST_F(TunnelSessionTest, TheConfigurationReplacesWhatHoldsItsNameAndLeavesNoTem
   }
   session_.Disconnect();
   fs::remove(victim, error);
+}
+
+// The core runs elevated: nothing the user set steers it, and it reads its data
+// files from the folder it was started from.
+TEST_F(TunnelSessionTest, TheCoreGetsItsAssetFolderAndNoInheritedXrayVariable) {
+  const wchar_t* planted[] = {L"XRAY_LOCATION_ASSET", L"xray_location_config",
+                              L"Xray_Ray_Buffer_Size"};
+  for (const wchar_t* name : planted) ::SetEnvironmentVariableW(name, L"C:\\planted");
+  core_.SetDirectives("print-env xray_\n");
+  const bool connected = session_.Connect(LoopbackRequest());
+  for (const wchar_t* name : planted) ::SetEnvironmentVariableW(name, nullptr);
+  ASSERT_TRUE(connected);
+  const std::string log =
+      TakeLogUntil([](const std::string& text) { return Contains(text, "standin-env "); });
+  std::vector<std::string> variables;
+  std::istringstream lines(log);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("standin-env ", 0) == 0) variables.push_back(line);
+  }
+  const std::string asset = "standin-env XRAY_LOCATION_ASSET=";
+  ASSERT_EQ(variables.size(), 1u) << log;
+  ASSERT_EQ(variables[0].rfind(asset, 0), 0u) << variables[0];
+  EXPECT_TRUE(
+      fs::equivalent(fs::path(variables[0].substr(asset.size())), fs::path(TestExeDirectory())))
+      << variables[0];
+  session_.Disconnect();
 }
 
 // A child of the core keeps the output pipe open after the core is killed, so
