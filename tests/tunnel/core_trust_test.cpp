@@ -29,120 +29,65 @@ constexpr wchar_t kUserPlanted[] =
     L"O:S-1-5-21-0-0-0-1000D:(A;;FA;;;S-1-5-21-0-0-0-1000)(A;;FA;;;SY)";
 
 TEST(CoreTrustTest, OnlyAdministratorsMayHaveMadeOrChangedTheCoreAndWhatItLoads) {
-  // A file as the trust rule sees it: its name, descriptor and number of names.
-  struct File {
-    const char* name;
-    const wchar_t* sddl;
-    unsigned long links = 1;
-  };
   struct Case {
     const char* name;
-    std::vector<File> files;  // xray.exe first, then the companions present
+    const wchar_t* file;
     const wchar_t* folder;
     std::string problem;
+    unsigned long links = 1;
+    const wchar_t* companion = nullptr;  // wintun.dll, when given
+    unsigned long companion_links = 1;
   } cases[] = {
-      {"owned by Administrators", {{"xray.exe", kStrong}}, kStrong, ""},
-      {"owned by SYSTEM", {{"xray.exe", L"O:SYD:(A;;FA;;;SY)"}}, kStrong, ""},
+      {"owned by Administrators", kStrong, kStrong, ""},
+      {"owned by SYSTEM", L"O:SYD:(A;;FA;;;SY)", kStrong, ""},
       {"owned by TrustedInstaller",
-       {{"xray.exe",
-         L"O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464D:(A;;0x1200a9;;;WD)"}},
-       kStrong,
-       ""},
-      {"planted by the user",
-       {{"xray.exe", kUserPlanted}},
-       kStrong,
-       "xray.exe is owned by S-1-5-21-0-0-0-1000"},
-      {"writable by Users",
-       {{"xray.exe", L"O:BAD:(A;;FA;;;BA)(A;;0x1201bf;;;BU)"}},
-       kStrong,
+       L"O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464D:(A;;0x1200a9;;;WD)",
+       kStrong, ""},
+      {"planted by the user", kUserPlanted, kStrong, "xray.exe is owned by S-1-5-21-0-0-0-1000"},
+      {"writable by Users", L"O:BAD:(A;;FA;;;BA)(A;;0x1201bf;;;BU)", kStrong,
        "xray.exe lets S-1-5-32-545 change it"},
-      {"writable by Authenticated Users",
-       {{"xray.exe", L"O:BAD:(A;;FW;;;AU)"}},
-       kStrong,
+      {"writable by Authenticated Users", L"O:BAD:(A;;FW;;;AU)", kStrong,
        "xray.exe lets S-1-5-11 change it"},
-      {"generic all for Everyone",
-       {{"xray.exe", L"O:BAD:(A;;GA;;;WD)"}},
-       kStrong,
+      {"generic all for Everyone", L"O:BAD:(A;;GA;;;WD)", kStrong,
        "xray.exe lets S-1-1-0 change it"},
-      {"access list changeable by Users",
-       {{"xray.exe", L"O:BAD:(A;;WD;;;BU)"}},
-       kStrong,
+      {"access list changeable by Users", L"O:BAD:(A;;WD;;;BU)", kStrong,
        "xray.exe lets S-1-5-32-545 change it"},
-      {"deletable by Users",
-       {{"xray.exe", L"O:BAD:(A;;SD;;;BU)"}},
-       kStrong,
+      {"deletable by Users", L"O:BAD:(A;;SD;;;BU)", kStrong,
        "xray.exe lets S-1-5-32-545 change it"},
-      {"extended attributes writable by Users",
-       {{"xray.exe", L"O:BAD:(A;;FA;;;BA)(A;;0x120010;;;BU)"}},
-       kStrong,
+      {"no access list", L"O:BA", kStrong, "xray.exe has no access list, so anyone may change it"},
+      {"deny entry grants nothing", L"O:BAD:(D;;FA;;;BU)(A;;FA;;;BA)", kStrong, ""},
+      {"inherited read for Users", L"O:BAD:(A;ID;FA;;;BA)(A;ID;0x1200a9;;;BU)", kStrong, ""},
+      {"inherited write for Users", L"O:BAD:(A;ID;FA;;;BA)(A;ID;0x1301bf;;;BU)", kStrong,
        "xray.exe lets S-1-5-32-545 change it"},
-      {"no access list",
-       {{"xray.exe", L"O:BA"}},
-       kStrong,
-       "xray.exe has no access list, so anyone may change it"},
-      {"deny entry grants nothing", {{"xray.exe", L"O:BAD:(D;;FA;;;BU)(A;;FA;;;BA)"}}, kStrong, ""},
-      {"inherited read for Users",
-       {{"xray.exe", L"O:BAD:(A;ID;FA;;;BA)(A;ID;0x1200a9;;;BU)"}},
-       kStrong,
-       ""},
-      {"inherited write for Users",
-       {{"xray.exe", L"O:BAD:(A;ID;FA;;;BA)(A;ID;0x1301bf;;;BU)"}},
-       kStrong,
-       "xray.exe lets S-1-5-32-545 change it"},
-      {"entries only passed on to children",
-       {{"xray.exe", kStrong}},
-       L"O:BAD:(A;OICI;FA;;;BA)(A;OICIIO;GA;;;CO)(A;OICIIO;GW;;;BU)",
-       ""},
-      {"folder lets Users add files",
-       {{"xray.exe", kStrong}},
-       L"O:BAD:(A;;FA;;;BA)(A;;0x1200ab;;;BU)",
+      {"entries only passed on to children", kStrong,
+       L"O:BAD:(A;OICI;FA;;;BA)(A;OICIIO;GA;;;CO)(A;OICIIO;GW;;;BU)", ""},
+      {"folder lets Users add files", kStrong, L"O:BAD:(A;;FA;;;BA)(A;;0x1200ab;;;BU)",
        "the folder lets S-1-5-32-545 change it"},
-      {"folder lets Users delete children",
-       {{"xray.exe", kStrong}},
-       L"O:BAD:(A;;FA;;;BA)(A;;DC;;;BU)",
+      {"folder lets Users delete children", kStrong, L"O:BAD:(A;;FA;;;BA)(A;;DC;;;BU)",
        "the folder lets S-1-5-32-545 change it"},
-      {"folder weak, file strong",
-       {{"xray.exe", kStrong}},
-       kUserPlanted,
+      {"folder weak, file strong", kStrong, kUserPlanted,
        "the folder is owned by S-1-5-21-0-0-0-1000"},
-      {"file weak, folder strong",
-       {{"xray.exe", L"O:BAD:(A;;FA;;;WD)"}},
-       kStrong,
+      {"file weak, folder strong", L"O:BAD:(A;;FA;;;WD)", kStrong,
        "xray.exe lets S-1-1-0 change it"},
+      {"extended attributes writable by Users", L"O:BAD:(A;;FA;;;BA)(A;;0x120010;;;BU)", kStrong,
+       "xray.exe lets S-1-5-32-545 change it"},
       // A second name of a trusted file carries the target's owner and list.
-      {"hard-linked core", {{"xray.exe", kStrong, 2}}, kStrong, "xray.exe has 2 links"},
-      {"companions as strong as the core",
-       {{"xray.exe", kStrong},
-        {"wintun.dll", kStrong},
-        {"geoip.dat", kStrong},
-        {"geosite.dat", kStrong}},
-       kStrong,
-       ""},
-      {"planted driver library",
-       {{"xray.exe", kStrong}, {"wintun.dll", kUserPlanted}},
-       kStrong,
-       "wintun.dll is owned by S-1-5-21-0-0-0-1000"},
-      {"geo data writable by Users",
-       {{"xray.exe", kStrong}, {"geosite.dat", L"O:BAD:(A;;FA;;;BA)(A;;0x120116;;;BU)"}},
-       kStrong,
-       "geosite.dat lets S-1-5-32-545 change it"},
-      {"hard-linked geo data",
-       {{"xray.exe", kStrong}, {"geoip.dat", kStrong, 3}},
-       kStrong,
-       "geoip.dat has 3 links"},
+      {"hard-linked core", kStrong, kStrong, "xray.exe has 2 links", 2},
+      {"companion as strong as the core", kStrong, kStrong, "", 1, kStrong},
+      {"planted companion", kStrong, kStrong, "wintun.dll is owned by S-1-5-21-0-0-0-1000", 1,
+       kUserPlanted},
+      {"hard-linked companion", kStrong, kStrong, "wintun.dll has 3 links", 1, kStrong, 3},
   };
   for (const Case& c : cases) {
-    std::vector<OwnedSecurityDescriptor> owned;
-    std::vector<CoreFile> files;
-    for (const File& file : c.files) {
-      owned.push_back(FromSddl(file.sddl));
-      files.push_back(CoreFile{file.name, owned.back().get(), file.links});
-    }
+    OwnedSecurityDescriptor file = FromSddl(c.file);
+    OwnedSecurityDescriptor companion = c.companion ? FromSddl(c.companion) : nullptr;
     OwnedSecurityDescriptor folder = FromSddl(c.folder);
+    std::vector<CoreFile> files{{"xray.exe", file.get(), c.links}};
+    if (companion) files.push_back({"wintun.dll", companion.get(), c.companion_links});
     EXPECT_EQ(CoreTrustProblem(files, folder.get()), c.problem) << c.name;
   }
   OwnedSecurityDescriptor strong = FromSddl(kStrong);
-  EXPECT_EQ(CoreTrustProblem({CoreFile{"xray.exe", nullptr, 1}}, strong.get()),
+  EXPECT_EQ(CoreTrustProblem({{"xray.exe", nullptr, 1}}, strong.get()),
             "xray.exe's security could not be read");
   // An access list that is present but null (Wine reads "D:NO_ACCESS_CONTROL" as empty).
   BYTE admins[SECURITY_MAX_SID_SIZE];
@@ -152,7 +97,7 @@ TEST(CoreTrustTest, OnlyAdministratorsMayHaveMadeOrChangedTheCoreAndWhatItLoads)
   ASSERT_TRUE(::InitializeSecurityDescriptor(&null_list, SECURITY_DESCRIPTOR_REVISION));
   ASSERT_TRUE(::SetSecurityDescriptorOwner(&null_list, admins, FALSE));
   ASSERT_TRUE(::SetSecurityDescriptorDacl(&null_list, TRUE, nullptr, FALSE));
-  EXPECT_EQ(CoreTrustProblem({CoreFile{"xray.exe", &null_list, 1}}, strong.get()),
+  EXPECT_EQ(CoreTrustProblem({{"xray.exe", &null_list, 1}}, strong.get()),
             "xray.exe has no access list, so anyone may change it");
 }
 
@@ -161,7 +106,7 @@ TEST(CoreTrustTest, OnlyAdministratorsMayHaveMadeOrChangedTheCoreAndWhatItLoads)
 TEST(DataFolderSecurityTest, ProtectedOwnedByAdministratorsAndPassedOnToEverythingInside) {
   OwnedSecurityDescriptor folder = ProtectedFolderSecurity();
   ASSERT_NE(folder.get(), nullptr);
-  EXPECT_EQ(CoreTrustProblem({CoreFile{"xray.exe", folder.get(), 1}}, folder.get()), "");
+  EXPECT_EQ(CoreTrustProblem({{"xray.exe", folder.get(), 1}}, folder.get()), "");
   SECURITY_DESCRIPTOR_CONTROL control = 0;
   DWORD revision = 0;
   ASSERT_TRUE(::GetSecurityDescriptorControl(folder.get(), &control, &revision));
@@ -181,29 +126,15 @@ TEST(DataFolderSecurityTest, ProtectedOwnedByAdministratorsAndPassedOnToEverythi
   }
 }
 
-// The logs folder as passed at creation: what the data folder has, plus read and
-// nothing more for the person signed in, on the folder and every file inside.
+// The logs folder as passed at creation: the data folder's list plus read, and
+// nothing more, for the person signed in, on the folder and every file inside.
 TEST(DataFolderSecurityTest, TheLogsFolderLetsTheSignedInUserReadOnly) {
-  constexpr char kUser[] = "S-1-5-21-0-0-0-1000";
-  OwnedSecurityDescriptor logs = LogsFolderSecurity(kUser);
-  ASSERT_NE(logs.get(), nullptr);
+  OwnedSecurityDescriptor logs = LogsFolderSecurity("S-1-5-21-0-0-0-1000");
+  OwnedSecurityDescriptor expected =
+      FromSddl(L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x120089;;;S-1-5-21-0-0-0-1000)");
+  EXPECT_TRUE(HasSecurityAsSet(logs.get(), expected.get()));
   // Nobody but SYSTEM and the Administrators may change it or what it holds.
-  EXPECT_EQ(CoreTrustProblem({CoreFile{"host.log", logs.get(), 1}}, logs.get()), "");
-  SECURITY_DESCRIPTOR_CONTROL control = 0;
-  DWORD revision = 0;
-  ASSERT_TRUE(::GetSecurityDescriptorControl(logs.get(), &control, &revision));
-  EXPECT_NE(control & SE_DACL_PROTECTED, 0);
-  BOOL present = FALSE, defaulted = FALSE;
-  PACL dacl = nullptr;
-  ASSERT_TRUE(::GetSecurityDescriptorDacl(logs.get(), &present, &dacl, &defaulted));
-  ASSERT_TRUE(present && dacl != nullptr);
-  ASSERT_EQ(dacl->AceCount, 3);
-  void* ace = nullptr;
-  ASSERT_TRUE(::GetAce(dacl, 2, &ace));
-  const auto* reader = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
-  EXPECT_EQ(SidText(const_cast<DWORD*>(&reader->SidStart)), kUser);
-  EXPECT_EQ(reader->Mask, static_cast<ACCESS_MASK>(FILE_GENERIC_READ));
-  EXPECT_EQ(reader->Header.AceFlags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+  EXPECT_EQ(CoreTrustProblem({{"host.log", logs.get(), 1}}, logs.get()), "");
 }
 
 // A folder's security as read back counts as the host's only with the same owner
@@ -211,28 +142,24 @@ TEST(DataFolderSecurityTest, TheLogsFolderLetsTheSignedInUserReadOnly) {
 TEST(DataFolderSecurityTest, OnlyTheOwnerAndProtectedListTheHostSetsCountAsSet) {
   OwnedSecurityDescriptor expected = ProtectedFolderSecurity();
   struct Case {
-    const char* name;
     const wchar_t* read_back;
     bool as_set;
     bool owner_as_set;
   } cases[] = {
-      {"as set", L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", true, true},
-      {"not protected", L"O:BAD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false, true},
-      {"an entry added for Users", L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FR;;;BU)",
-       false, true},
-      {"the entries inherited", L"O:BAD:PAI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)", false, true},
-      {"owned by the user", L"O:S-1-5-21-0-0-0-1000D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false,
-       false},
-      {"what Wine reads back",
-       L"O:S-1-5-21-0-0-0-1000G:S-1-5-21-0-0-0-513D:(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-21-0-0-0-"
-       L"1000)",
-       false, false},
+      {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", true, true},
+      {L"O:BAD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false, true},  // not protected
+      {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FR;;;BU)", false, true},
+      {L"O:BAD:PAI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)", false, true},  // inherited
+      {L"O:S-1-5-21-0-0-0-1000D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false, false},
+      // What Wine reads back for every file.
+      {L"O:S-1-5-21-0-0-0-1000D:(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-21-0-0-0-1000)", false, false},
   };
   for (const Case& c : cases) {
     OwnedSecurityDescriptor read_back = FromSddl(c.read_back);
     bool owner_as_set = !c.owner_as_set;
-    EXPECT_EQ(HasSecurityAsSet(read_back.get(), expected.get(), &owner_as_set), c.as_set) << c.name;
-    EXPECT_EQ(owner_as_set, c.owner_as_set) << c.name;
+    EXPECT_EQ(HasSecurityAsSet(read_back.get(), expected.get(), &owner_as_set), c.as_set)
+        << testing::PrintToString(c.read_back);
+    EXPECT_EQ(owner_as_set, c.owner_as_set) << testing::PrintToString(c.read_back);
   }
 }
 

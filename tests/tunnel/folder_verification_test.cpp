@@ -25,40 +25,27 @@ namespace fs = std::filesystem;
 constexpr wchar_t kLocal[] = L"C:\\Users\\u\\AppData\\Local\\Duzavide";
 constexpr wchar_t kShared[] = L"C:\\ProgramData\\Duzavide";
 constexpr wchar_t kStamp[] = L"20260727T091502Z";
-constexpr char kUser[] = "S-1-5-21-0-0-0-1000";
 
-FolderFacts AsMade() {
+// What a real volume would report: the folder as the host makes it, unless told
+// otherwise.
+FolderFacts Facts(bool owner_as_set = true, bool list_as_set = true, bool link = false,
+                  bool keeps_lists = true) {
   FolderFacts facts;
-  facts.exists = facts.opened = facts.directory = facts.final_path_matches = true;
-  facts.owner_as_set = facts.list_as_set = true;
-  facts.owner = "S-1-5-32-544";
+  facts.exists = facts.opened = facts.directory = true;
+  facts.reparse_point = link;
+  facts.final_path_matches = !link;
+  facts.owner_as_set = owner_as_set;
+  facts.owner = owner_as_set ? "S-1-5-32-544" : "S-1-5-21-0-0-0-1000";
+  facts.list_as_set = list_as_set;
+  facts.volume_keeps_lists = keeps_lists;
   return facts;
 }
-FolderFacts UserOwned() {
-  FolderFacts facts = AsMade();
-  facts.owner_as_set = facts.list_as_set = false;
-  facts.owner = kUser;
-  return facts;
-}
-FolderFacts Junction() {
-  FolderFacts facts = AsMade();
-  facts.reparse_point = true;
-  facts.final_path_matches = false;
-  return facts;
-}
-FolderFacts ListNotProtected() {
-  FolderFacts facts = AsMade();
-  facts.list_as_set = false;
-  return facts;
-}
-FolderFacts WithoutLists() {
-  FolderFacts facts = UserOwned();
-  facts.volume_keeps_lists = false;
-  return facts;
-}
+const FolderFacts kAsMade = Facts();
+const FolderFacts kUserOwned = Facts(false, false);
+const FolderFacts kJunction = Facts(true, true, true);
 
 // Paths show what `at` says (nothing when absent); a created folder shows
-// `after_create` for its path, or AsMade(). Records every change as "move <path>"
+// `after_create` for its path, or kAsMade. Records every change as "move <path>"
 // or "create <path>".
 class FakeFolders final : public FolderOperations {
  public:
@@ -78,7 +65,7 @@ class FakeFolders final : public FolderOperations {
       *failure = "denied";
       return false;
     }
-    at[path] = after_create.count(path) != 0 ? after_create[path] : AsMade();
+    at[path] = after_create.count(path) != 0 ? after_create[path] : kAsMade;
     return true;
   }
   bool MoveAside(const std::wstring& path, const std::wstring& /*aside*/,
@@ -113,89 +100,30 @@ TEST(FolderVerificationTest, NeverAdoptsAFolderItDidNotMakeAndFallsBackToTheShar
     std::vector<std::string> notes;
     std::string problem;
   } cases[] = {
+      // clang-format off
       {"a fresh folder", {}, {}, {}, {}, kLocal, true, {"create " + local}, {}, ""},
-      {"kept as made", {{kLocal, AsMade()}}, {}, {}, {}, kLocal, true, {}, {}, ""},
-      {"an adopted user-owned folder",
-       {{kLocal, UserOwned()}},
-       {},
-       {},
-       {},
-       kLocal,
-       true,
+      {"kept as made", {{kLocal, kAsMade}}, {}, {}, {}, kLocal, true, {}, {}, ""},
+      {"an adopted user-owned folder", {{kLocal, kUserOwned}}, {}, {}, {}, kLocal, true,
        {"move " + local, "create " + local},
-       {MovedAside(kLocal, "it is owned by S-1-5-21-0-0-0-1000")},
-       ""},
-      {"a junction",
-       {{kLocal, Junction()}},
-       {},
-       {},
-       {},
-       kLocal,
-       true,
-       {"move " + local, "create " + local},
-       {MovedAside(kLocal, "it is a link")},
-       ""},
-      {"a list that is not the protected one",
-       {{kLocal, ListNotProtected()}},
-       {},
-       {},
-       {},
-       kLocal,
-       true,
-       {"move " + local, "create " + local},
-       {MovedAside(kLocal, "its access list is not the protected one")},
-       ""},
-      {"a volume without persistent lists",
-       {{kLocal, WithoutLists()}},
-       {},
-       {},
-       {},
-       kLocal,
-       false,
-       {},
-       {},
-       ""},
-      {"moving aside fails: the shared folder",
-       {{kLocal, UserOwned()}, {kShared, AsMade()}},
-       {kLocal},
-       {},
-       {},
-       kShared,
-       true,
-       {"move " + local},
-       {},
-       ""},
-      {"creation fails: the shared folder",
-       {},
-       {},
-       {kLocal},
-       {},
-       kShared,
-       true,
-       {"create " + local, "create " + shared},
-       {},
-       ""},
-      {"swapped right after creation: the shared folder",
-       {},
-       {},
-       {},
-       {{kLocal, Junction()}},
-       kShared,
-       true,
-       {"create " + local, "create " + shared},
-       {},
-       ""},
-      {"neither usable",
-       {{kLocal, UserOwned()}, {kShared, Junction()}},
-       {kLocal, kShared},
-       {},
-       {},
-       L"",
-       false,
-       {"move " + local, "move " + shared},
-       {},
+       {MovedAside(kLocal, "it is owned by S-1-5-21-0-0-0-1000")}, ""},
+      {"a junction", {{kLocal, kJunction}}, {}, {}, {}, kLocal, true,
+       {"move " + local, "create " + local}, {MovedAside(kLocal, "it is a link")}, ""},
+      {"a list that is not the protected one", {{kLocal, Facts(true, false)}}, {}, {}, {},
+       kLocal, true, {"move " + local, "create " + local},
+       {MovedAside(kLocal, "its access list is not the protected one")}, ""},
+      {"a volume without persistent lists", {{kLocal, Facts(false, false, false, false)}},
+       {}, {}, {}, kLocal, false, {}, {}, ""},
+      {"moving aside fails: the shared folder", {{kLocal, kUserOwned}, {kShared, kAsMade}},
+       {kLocal}, {}, {}, kShared, true, {"move " + local}, {}, ""},
+      {"creation fails: the shared folder", {}, {}, {kLocal}, {}, kShared, true,
+       {"create " + local, "create " + shared}, {}, ""},
+      {"swapped right after creation: the shared folder", {}, {}, {}, {{kLocal, kJunction}},
+       kShared, true, {"create " + local, "create " + shared}, {}, ""},
+      {"neither usable", {{kLocal, kUserOwned}, {kShared, kJunction}}, {kLocal, kShared}, {},
+       {}, L"", false, {"move " + local, "move " + shared}, {},
        local + ": it is owned by S-1-5-21-0-0-0-1000, and it could not be moved aside: denied; " +
            shared + ": it is a link, and it could not be moved aside: denied"},
+      // clang-format on
   };
   for (const Case& c : cases) {
     FakeFolders folders;
