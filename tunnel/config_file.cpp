@@ -2,9 +2,6 @@
 
 #include <windows.h>
 
-#include <cwchar>
-#include <random>
-
 #include "base/system_error_text.h"
 #include "base/wide_to_utf8.h"
 #include "base/win_handles.h"
@@ -16,12 +13,7 @@ namespace {
 constexpr wchar_t kConfigName[] = L"config.json";
 constexpr wchar_t kTemporaryPattern[] = L"config-*.tmp";
 
-std::wstring TemporaryName() {
-  std::random_device random;
-  wchar_t name[32];
-  std::swprintf(name, 32, L"config-%08x%08x.tmp", random(), random());
-  return name;
-}
+std::wstring TemporaryName() { return L"config-" + RandomHexName() + L".tmp"; }
 
 std::string WithCarriageReturns(const std::string& text) {
   std::string stored;

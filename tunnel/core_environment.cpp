@@ -2,9 +2,7 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cwchar>
-#include <vector>
 
 namespace duzavide {
 namespace {
@@ -40,17 +38,25 @@ bool NameBefore(const std::wstring& a, const std::wstring& b) {
 }  // namespace
 
 std::wstring CoreEnvironmentBlock(const wchar_t* host, const std::wstring& asset_folder) {
-  std::vector<std::wstring> entries;
+  const std::wstring asset = std::wstring(kAssetVariable) + L"=" + asset_folder;
+  std::wstring block;
+  bool asset_placed = false;
+  // The host's block is already in order: what is kept stays in order, and the
+  // one entry added goes where it belongs.
   for (const wchar_t* entry = host; entry != nullptr && *entry != L'\0';
        entry += std::wcslen(entry) + 1) {
-    std::wstring text(entry);
-    if (!SteersTheCore(NameOf(text))) entries.push_back(std::move(text));
+    const std::wstring text(entry);
+    if (SteersTheCore(NameOf(text))) continue;
+    if (!asset_placed && NameBefore(asset, text)) {
+      block += asset;
+      block += L'\0';
+      asset_placed = true;
+    }
+    block += text;
+    block += L'\0';
   }
-  entries.push_back(std::wstring(kAssetVariable) + L"=" + asset_folder);
-  std::stable_sort(entries.begin(), entries.end(), NameBefore);
-  std::wstring block;
-  for (const std::wstring& entry : entries) {
-    block += entry;
+  if (!asset_placed) {
+    block += asset;
     block += L'\0';
   }
   block += L'\0';

@@ -20,8 +20,9 @@ namespace duzavide {
 // character, the block ended by one more (as GetEnvironmentStringsW returns it;
 // null reads as empty). The result is a block of the same form, for
 // CreateProcessW with CREATE_UNICODE_ENVIRONMENT: every entry of `host` whose name
-// does not begin with "XRAY_" (in any case), plus "XRAY_LOCATION_ASSET=<asset_folder>",
-// sorted by name without regard to case as Windows expects. Entries whose name
+// does not begin with "XRAY_" (in any case), in its order, plus
+// "XRAY_LOCATION_ASSET=<asset_folder>" placed by name without regard to case, as
+// Windows orders a block (a block in that order stays in it). Entries whose name
 // begins with "=" (the drives' current folders) are kept.
 std::wstring CoreEnvironmentBlock(const wchar_t* host, const std::wstring& asset_folder);
 

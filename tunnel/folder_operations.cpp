@@ -5,11 +5,6 @@
 #include <aclapi.h>
 // clang-format on
 
-#include <cwchar>
-#include <filesystem>
-#include <random>
-#include <system_error>
-
 #include "base/system_error_text.h"
 #include "tunnel/data_folder.h"
 #include "tunnel/plain_file.h"
@@ -17,11 +12,13 @@
 namespace duzavide {
 namespace {
 
-std::wstring RandomHex() {
-  std::random_device random;
-  wchar_t text[17];
-  std::swprintf(text, 17, L"%08x%08x", random(), random());
-  return text;
+// Creates each missing folder above `path`, plainly: they are the system's own
+// (the user's application data folder, ProgramData), or were missing.
+void CreateParents(const std::wstring& path) {
+  for (size_t separator = path.find(L'\\', 3); separator != std::wstring::npos;
+       separator = path.find(L'\\', separator + 1)) {
+    ::CreateDirectoryW(path.substr(0, separator).c_str(), nullptr);
+  }
 }
 
 OwnedSecurityDescriptor ReadOwnerAndList(HANDLE object) {
@@ -91,9 +88,9 @@ bool SystemFolderOperations::VolumeKeepsLists(HANDLE folder, const std::wstring&
   // descriptor and read back through that handle, shows which it is.
   SECURITY_ATTRIBUTES attributes{sizeof(attributes), security_, FALSE};
   UniqueFileHandle probe(::CreateFileW(
-      (path + L"\\.security-probe-" + RandomHex()).c_str(), READ_CONTROL | DELETE, 0, &attributes,
-      CREATE_NEW, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
-      nullptr));
+      (path + L"\\.security-probe-" + RandomHexName()).c_str(), READ_CONTROL | DELETE, 0,
+      &attributes, CREATE_NEW,
+      FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!probe) return true;
   bool owner_kept = false;
   HasSecurityAsSet(ReadOwnerAndList(probe.Get()).get(), security_, &owner_kept);
@@ -101,8 +98,7 @@ bool SystemFolderOperations::VolumeKeepsLists(HANDLE folder, const std::wstring&
 }
 
 bool SystemFolderOperations::Create(const std::wstring& path, std::string* failure) {
-  std::error_code ignored;
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+  CreateParents(path);
   // Given at creation, so the folder is never there without its protection.
   SECURITY_ATTRIBUTES attributes{sizeof(attributes), security_, FALSE};
   if (::CreateDirectoryW(path.c_str(), &attributes)) return true;

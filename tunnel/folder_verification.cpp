@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cwchar>
 #include <utility>
 
 #include "base/wide_to_utf8.h"
@@ -93,10 +92,23 @@ VerifiedFolder VerifyFirstUsableFolder(FolderOperations& operations,
 std::wstring UtcStamp() {
   SYSTEMTIME now{};
   ::GetSystemTime(&now);
-  wchar_t text[32];
-  std::swprintf(text, sizeof(text) / sizeof(text[0]), L"%04u%02u%02uT%02u%02u%02uZ", now.wYear,
-                now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
-  return text;
+  std::wstring stamp;
+  const auto append = [&stamp](unsigned value, size_t digits) {
+    const size_t end = stamp.size() + digits;
+    stamp.append(digits, L'0');
+    for (size_t at = end; value > 0 && at > end - digits; value /= 10) {
+      stamp[--at] = static_cast<wchar_t>(L'0' + value % 10);
+    }
+  };
+  append(now.wYear, 4);
+  append(now.wMonth, 2);
+  append(now.wDay, 2);
+  stamp += L'T';
+  append(now.wHour, 2);
+  append(now.wMinute, 2);
+  append(now.wSecond, 2);
+  stamp += L'Z';
+  return stamp;
 }
 
 }  // namespace duzavide

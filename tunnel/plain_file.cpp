@@ -1,5 +1,6 @@
 #include "tunnel/plain_file.h"
 
+#include <random>
 #include <vector>
 
 #include "base/system_error_text.h"
@@ -55,6 +56,17 @@ std::wstring FinalPathOf(HANDLE handle) {
 bool SamePath(const std::wstring& a, const std::wstring& b) {
   return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
                                 static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+std::wstring RandomHexName() {
+  static constexpr wchar_t kDigits[] = L"0123456789abcdef";
+  std::random_device random;
+  std::wstring name;
+  for (int half = 0; half < 2; ++half) {
+    unsigned int bits = random();
+    for (int digit = 0; digit < 8; ++digit, bits >>= 4) name += kDigits[bits & 15];
+  }
+  return name;
 }
 
 }  // namespace duzavide

@@ -36,6 +36,9 @@ std::wstring FinalPathOf(HANDLE handle);
 // Case-insensitive comparison, as the file system compares names.
 bool SamePath(const std::wstring& a, const std::wstring& b);
 
+// 16 random lowercase hex digits, for the name of a file that must be new.
+std::wstring RandomHexName();
+
 }  // namespace duzavide
 
 #endif  // TUNNEL_PLAIN_FILE_H_
