@@ -23,10 +23,13 @@ std::nullopt_t Failed(const char* what, std::string* failure) {
 std::optional<ReservedLoopbackPort> ReserveLoopbackTcpPort(std::string* failure) {
   UniqueSocket socket = OpenPrivateSocket(SOCK_STREAM, IPPROTO_TCP);
   if (!socket) return Failed("no socket", failure);
-  // Keeps every other socket off the port while we hold it.
+  // Keeps every other socket off the port while we hold it; a reservation that
+  // others could share would reserve nothing.
   BOOL exclusive = TRUE;
-  ::setsockopt(socket.Get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
-               reinterpret_cast<const char*>(&exclusive), sizeof(exclusive));
+  if (::setsockopt(socket.Get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+                   reinterpret_cast<const char*>(&exclusive), sizeof(exclusive)) != 0) {
+    return Failed("the port could not be reserved exclusively", failure);
+  }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

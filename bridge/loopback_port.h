@@ -19,7 +19,7 @@ struct ReservedLoopbackPort {
 };
 
 // Returns nothing (and leaves no socket open) when the socket cannot be created,
-// bound or read back; `failure` (if given) then says why. Windows Sockets must be
+// made exclusive, bound or read back; `failure` (if given) then says why. Windows Sockets must be
 // started.
 std::optional<ReservedLoopbackPort> ReserveLoopbackTcpPort(std::string* failure = nullptr);
 

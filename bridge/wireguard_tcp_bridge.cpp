@@ -47,6 +47,14 @@ bool WireGuardTcpBridge::StartBridge(const std::string& local_address, uint16_t 
     reason = SocketFailure("the datagram socket could not be created");
     return false;
   }
+  // No other program may bind the same address and port alongside and read or
+  // inject the tunnel's datagrams.
+  BOOL exclusive = TRUE;
+  if (::setsockopt(udp.Get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+                   reinterpret_cast<const char*>(&exclusive), sizeof(exclusive)) != 0) {
+    reason = SocketFailure("the datagram socket could not be made exclusive");
+    return false;
+  }
   sockaddr_in bind_address{};
   bind_address.sin_family = AF_INET;
   if (!ParseDottedIPv4(local_address, &bind_address.sin_addr)) {

@@ -58,8 +58,9 @@ class WireGuardTcpBridge {
   WireGuardTcpBridge(const WireGuardTcpBridge&) = delete;
   WireGuardTcpBridge& operator=(const WireGuardTcpBridge&) = delete;
 
-  // Stops any running bridge, binds a UDP socket to `local_address` (dotted IPv4) on a
-  // port chosen by the system and starts the relay thread towards 127.0.0.1 at
+  // Stops any running bridge, binds a UDP socket exclusively (no other socket may
+  // share the address and port) to `local_address` (dotted IPv4) on a port chosen
+  // by the system and starts the relay thread towards 127.0.0.1 at
   // `core_tcp_port`. Returns after a 300 ms grace period (cut short when the cancel
   // event is set, which fails the start); on false no thread or socket is left
   // behind, and `failure` (if given) says what went wrong.

@@ -32,6 +32,21 @@ std::string StartLine(const std::vector<std::string>& arguments) {
   return line;
 }
 
+// What the start did with the folders, one line each.
+void ReportFolders(const VerifiedFolder& data_folder, const VerifiedFolder& logs_folder) {
+  for (const VerifiedFolder* folder : {&data_folder, &logs_folder}) {
+    for (const std::string& note : folder->notes) EmitLine(note);
+    if (!folder->unprotected_note.empty()) EmitLine(folder->unprotected_note);
+  }
+  if (data_folder.path.empty()) {
+    EmitLine("no data folder can be used (" + data_folder.problem +
+             "); the host log goes to standard error only");
+  } else if (logs_folder.path.empty()) {
+    EmitLine("the logs folder cannot be used (" + logs_folder.problem +
+             "); the host log goes to standard error only");
+  }
+}
+
 // The process's run after the start has been logged; returns the exit code.
 int RunInstance(std::vector<std::string> arguments) {
   // Held until the process ends, so later starts in this session hand over to us.
@@ -89,12 +104,18 @@ LogicalPoint CenteredOriginOnPrimaryMonitor(int32_t width, int32_t height) {
 
 int RunDesktopApplication() {
   AttachDiagnosticsConsole();
+  // Verified by handle before anything is written into them, and held open until
+  // the process ends, so they cannot be renamed or replaced meanwhile. Without a
+  // usable folder the log goes to standard error only.
+  const VerifiedFolder data_folder = VerifyDataFolder();
+  const VerifiedFolder logs_folder = VerifyLogsFolder(data_folder);
   // Every line of the process goes to the log from here on. It is shared with the
   // sink, so a thread still writing after the window has gone finds it there.
-  auto log = std::make_shared<HostLog>(DataFolder());
+  auto log = std::make_shared<HostLog>(logs_folder.path);
   SetLineSink([log](const std::string& line) { log->Write(line); }, [log] { log->Flush(); });
   std::vector<std::string> arguments = CollectCommandLineArguments();
   EmitLine(StartLine(arguments));
+  ReportFolders(data_folder, logs_folder);
   const int exit_code = RunInstance(std::move(arguments));
   EmitLine("exiting with code " + std::to_string(exit_code));
   SetLineSink(nullptr);

@@ -1,9 +1,9 @@
 #include "shell/host_log.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 #include <utility>
+
+#include "tunnel/plain_file.h"
 
 namespace duzavide {
 namespace {
@@ -28,10 +28,19 @@ std::string OneLine(const std::string& text) {
 
 }  // namespace
 
-HostLog::HostLog(std::wstring folder, uint64_t rotation_bytes)
+UniqueFileHandle HostLog::OpenForAppending(const std::wstring& path) {
+  // Appending only: every write lands at the end, also when others append too.
+  // Delete sharing lets another instance rotate the file while this one holds it.
+  return OpenPlainFile(path, FILE_APPEND_DATA,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_ALWAYS,
+                       nullptr);
+}
+
+HostLog::HostLog(std::wstring folder, uint64_t rotation_bytes, FileOpener open)
     : folder_(std::move(folder)),
-      path_(folder_ + L"\\" + kHostLogName),
-      rotation_bytes_(rotation_bytes) {}
+      path_(folder_.empty() ? std::wstring() : folder_ + L"\\" + kHostLogName),
+      rotation_bytes_(rotation_bytes),
+      open_(std::move(open)) {}
 
 HostLog::~HostLog() = default;
 
@@ -54,14 +63,20 @@ void HostLog::WriteEntry(const std::string& text) {
   std::fprintf(stderr, "%s\n", line.c_str());
   std::fflush(stderr);
 
-  if (!EnsureOpen()) return;
-  LARGE_INTEGER size{};
-  // The size is asked each time: another instance may append to the same file.
-  if (::GetFileSizeEx(file_.Get(), &size) && size.QuadPart > 0 &&
-      static_cast<uint64_t>(size.QuadPart) + record.size() > rotation_bytes_) {
-    Rotate();
-    if (!EnsureOpen()) return;
+  if (path_.empty()) return;
+  const bool may_try = !failed_ || since_failure_ >= rotation_bytes_ / 8;
+  since_failure_ += record.size();
+  if (!file_ || renamed_) {
+    if (may_try) Reopen();
+  } else if (may_try) {
+    LARGE_INTEGER size{};
+    // The size is asked each time: another instance may append to the same file.
+    if (::GetFileSizeEx(file_.Get(), &size) && size.QuadPart > 0 &&
+        static_cast<uint64_t>(size.QuadPart) + record.size() > rotation_bytes_) {
+      Rotate();
+    }
   }
+  if (!file_) return;
   DWORD written = 0;
   ::WriteFile(file_.Get(), record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
 }
@@ -72,24 +87,34 @@ void HostLog::Flush() {
   if (file_) ::FlushFileBuffers(file_.Get());
 }
 
-bool HostLog::EnsureOpen() {
-  if (file_) return true;
-  std::error_code error;
-  std::filesystem::create_directories(std::filesystem::path(folder_), error);
-  // Appending only: every write lands at the end, also when others append too.
-  // Delete sharing lets another instance rotate the file while this one holds it.
-  file_.Reset(::CreateFileW(path_.c_str(), FILE_APPEND_DATA,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  return file_.IsValid();
+void HostLog::Reopen() {
+  UniqueFileHandle next = open_(path_);
+  if (!next) {
+    // Still writing to the renamed file, if there is one: nothing is lost.
+    AttemptFailed();
+    return;
+  }
+  file_ = std::move(next);
+  renamed_ = false;
+  failed_ = false;
 }
 
 void HostLog::Rotate() {
-  file_.Reset();
   const std::wstring older = path_ + L".1";
-  // When the rename fails (a reader that does not share deletion holds the file),
-  // the entry goes to the current file and the next entry tries again.
-  ::MoveFileExW(path_.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING);
+  // Renamed while still open (the handle shares deletion), so a failure leaves the
+  // file in hand. A rename never writes through a link named "host.log.1"; it
+  // replaces the name.
+  if (!::MoveFileExW(path_.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    AttemptFailed();
+    return;
+  }
+  renamed_ = true;
+  Reopen();
+}
+
+void HostLog::AttemptFailed() {
+  failed_ = true;
+  since_failure_ = 0;
 }
 
 }  // namespace duzavide

@@ -1,13 +1,14 @@
-// The host's own log file, "host.log" in the data folder: what support reads when
-// "connect" answered false. Installed as the process's line sink, it receives the
-// tunnel's status and core output lines, the channel layer's diagnostics and the
-// host's own events (start, failed creation, exit).
+// The host's own log file, "host.log" in the data folder's "logs" folder: what
+// support reads when "connect" answered false. Installed as the process's line
+// sink, it receives the tunnel's status and core output lines, the channel layer's
+// diagnostics and the host's own events (start, failed creation, exit).
 #ifndef SHELL_HOST_LOG_H_
 #define SHELL_HOST_LOG_H_
 
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "base/lock.h"
@@ -24,9 +25,18 @@ inline constexpr uint64_t kHostLogRotationBytes = 1 << 20;
 // writing, so a person can read it while the host runs and two hosts of the same
 // session may append to it.
 //
+// The elevated host writes here, so the file is opened as itself and refused when
+// it is a link or has a second name (see tunnel/plain_file.h); the folder is one
+// the caller has verified and holds open.
+//
 // Bounded: an entry that would take the file past `rotation_bytes` first renames it
 // to "host.log.1" (replacing an older one) and starts a new file, so the two hold
-// at most about twice the bound.
+// at most about twice the bound. The rename fails while a reader holds either file
+// without sharing deletion (most editors do): then the open file is kept and
+// written on, and the rename is tried again only after another eighth of the bound
+// has been logged. A file that cannot be opened is likewise tried again only after
+// another eighth. So a line never costs more than one open, and no line is lost
+// while the log can be written at all.
 //
 // Failures (no folder, a full disk, a locked file) are swallowed: logging never
 // changes what the caller does. Every operation is thread-safe; entries are written
@@ -34,8 +44,17 @@ inline constexpr uint64_t kHostLogRotationBytes = 1 << 20;
 // forwards to it.
 class HostLog {
  public:
-  // Logs into `folder` (created with its parents on the first entry when missing).
-  explicit HostLog(std::wstring folder, uint64_t rotation_bytes = kHostLogRotationBytes);
+  // Opens `path` for appending, or returns an empty handle.
+  using FileOpener = std::function<UniqueFileHandle(const std::wstring& path)>;
+
+  // The opener the log uses unless told otherwise: appending only, shared for
+  // reading, writing and deletion, opened as itself and refused unless it is a
+  // plain file with one name.
+  static UniqueFileHandle OpenForAppending(const std::wstring& path);
+
+  // Logs into the existing `folder`; an empty `folder` means standard error only.
+  explicit HostLog(std::wstring folder, uint64_t rotation_bytes = kHostLogRotationBytes,
+                   FileOpener open = OpenForAppending);
   ~HostLog();
   HostLog(const HostLog&) = delete;
   HostLog& operator=(const HostLog&) = delete;
@@ -52,15 +71,23 @@ class HostLog {
 
  private:
   void WriteEntry(const std::string& text);
-  // Both require `lock_` held.
-  bool EnsureOpen();
+  // All require `lock_` held. Each makes one attempt.
+  void Reopen();
   void Rotate();
+  void AttemptFailed();
 
   const std::wstring folder_;
   const std::wstring path_;
   const uint64_t rotation_bytes_;
+  const FileOpener open_;
   Lock lock_;
   UniqueFileHandle file_;
+  // `file_` is the file already renamed to "host.log.1": only a new open is due.
+  bool renamed_ = false;
+  // An open or a rename failed; the next one waits for `since_failure_` to reach
+  // an eighth of the bound.
+  bool failed_ = false;
+  uint64_t since_failure_ = 0;
 };
 
 }  // namespace duzavide

@@ -6,5 +6,10 @@
 
 int APIENTRY wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous_instance*/,
                       wchar_t* /*command_line*/, int /*show_command*/) {
+  // The process runs elevated: before anything loads a library, the search is
+  // limited to the system folder and the executable's own folder. The current
+  // folder and the PATH entries (some writable by the user) are never searched.
+  ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_APPLICATION_DIR);
+  ::SetDllDirectoryW(L"");
   return duzavide::RunDesktopApplication();
 }

@@ -8,8 +8,10 @@
 #include <utility>
 #include <vector>
 
+#include "base/wide_to_utf8.h"
 #include "tunnel/core_trust.h"
 #include "tunnel/data_folder.h"
+#include "tunnel/plain_file.h"
 
 namespace duzavide {
 namespace {
@@ -18,70 +20,88 @@ bool Exists(const std::wstring& path) {
   return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// The path the open `file` really has, links resolved, without the "\\?\" prefix.
-std::wstring FinalPath(HANDLE file) {
-  std::vector<wchar_t> buffer(MAX_PATH);
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    DWORD length =
-        ::GetFinalPathNameByHandleW(file, buffer.data(), static_cast<DWORD>(buffer.size()),
-                                    FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (length == 0) return std::wstring();
-    if (length < buffer.size()) {
-      std::wstring path(buffer.data(), length);
-      if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\" + path.substr(7);
-      if (path.compare(0, 4, L"\\\\?\\") == 0) return path.substr(4);
-      return path;
-    }
-    buffer.resize(length + 1);
-  }
-  return std::wstring();
-}
-
-bool SamePath(const std::wstring& a, const std::wstring& b) {
-  return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
-// Opens and checks the data folder's core. On success `core` holds the path and
-// the open file; otherwise `core->skipped` says why.
-void TakeIfTrusted(const std::wstring& data_folder, const std::wstring& candidate,
-                   CoreExecutable* core) {
-  // Read sharing only: from here on nobody can write, rename or delete the file
-  // (nor, on NTFS, rename a folder above it), while the core can still be started
-  // from it.
-  UniqueFileHandle file(::CreateFileW(candidate.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) {
-    core->skipped = "the file could not be opened (error " + std::to_string(::GetLastError()) + ")";
-    return;
-  }
+OwnedSecurityDescriptor ReadSecurity(HANDLE object) {
   PSECURITY_DESCRIPTOR raw = nullptr;
-  DWORD error = ::GetSecurityInfo(file.Get(), SE_FILE_OBJECT,
-                                  OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
-                                  nullptr, nullptr, nullptr, &raw);
-  OwnedSecurityDescriptor file_security(error == ERROR_SUCCESS ? raw : nullptr);
-  raw = nullptr;
-  error = ::GetNamedSecurityInfoW(data_folder.c_str(), SE_FILE_OBJECT,
-                                  OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
-                                  nullptr, nullptr, nullptr, &raw);
-  OwnedSecurityDescriptor folder_security(error == ERROR_SUCCESS ? raw : nullptr);
-  std::string problem = CoreTrustProblem(file_security.get(), folder_security.get());
+  if (::GetSecurityInfo(object, SE_FILE_OBJECT,
+                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                        nullptr, nullptr, &raw) != ERROR_SUCCESS) {
+    return nullptr;
+  }
+  return OwnedSecurityDescriptor(raw);
+}
+
+// One file of a data folder core, open as itself with read sharing only: from
+// here on nobody can write, rename or delete it (nor, on NTFS, rename a folder
+// above it), while the core can still start from it and read it.
+struct HeldCoreFile {
+  UniqueFileHandle handle;
+  OwnedSecurityDescriptor security;
+  CoreFile observed;
+};
+
+// "" when `path` was opened (or, for an optional file, is absent: `file->handle`
+// stays empty); otherwise why not.
+std::string OpenCoreFile(const std::wstring& path, const std::string& name, bool optional,
+                         HeldCoreFile* file) {
+  file->observed.name = name;
+  file->handle.Reset(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file->handle) {
+    const DWORD error = ::GetLastError();
+    if (optional && error == ERROR_FILE_NOT_FOUND) return std::string();
+    return name + " could not be opened (error " + std::to_string(error) + ")";
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(file->handle.Get(), &info)) {
+    return name + " could not be examined (error " + std::to_string(::GetLastError()) + ")";
+  }
+  if ((info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+    return name + " is a link or a folder";
+  }
   // A link on the way could be pointed elsewhere after the check; a path without
   // one stays put while the file is held open.
+  const std::wstring final_path = FinalPathOf(file->handle.Get());
+  if (final_path.empty()) return name + "'s real path could not be read";
+  if (!SamePath(final_path, path)) return name + "'s path goes through a link";
+  // Judged with the owner and the list, by the trust rule.
+  file->observed.links = info.nNumberOfLinks;
+  file->security = ReadSecurity(file->handle.Get());
+  file->observed.security = file->security.get();
+  return std::string();
+}
+
+// Opens and checks the data folder's core and companions. On success `core` holds
+// the path and the open files; otherwise `core->skipped` says why.
+void TakeIfTrusted(const VerifiedFolder& data_folder, const std::wstring& candidate,
+                   CoreExecutable* core) {
+  if (!data_folder.is_protected) {
+    core->skipped = "the data folder cannot be protected";
+    return;
+  }
+  std::vector<HeldCoreFile> files(1);
+  std::string problem = OpenCoreFile(candidate, "xray.exe", false, &files[0]);
+  for (const wchar_t* companion : kCoreCompanionFiles) {
+    if (!problem.empty()) break;
+    HeldCoreFile file;
+    problem =
+        OpenCoreFile(data_folder.path + L"\\" + companion, WideToUtf8(companion), true, &file);
+    if (file.handle) files.push_back(std::move(file));
+  }
   if (problem.empty()) {
-    const std::wstring final_path = FinalPath(file.Get());
-    if (final_path.empty()) {
-      problem = "the file's real path could not be read";
-    } else if (!SamePath(final_path, candidate)) {
-      problem = "the path goes through a link";
-    }
+    std::vector<CoreFile> observed;
+    for (const HeldCoreFile& file : files) observed.push_back(file.observed);
+    OwnedSecurityDescriptor folder_security = ReadSecurity(data_folder.held.Get());
+    problem = CoreTrustProblem(observed, folder_security.get());
   }
   if (!problem.empty()) {
     core->skipped = problem;
     return;
   }
   core->path = candidate;
-  core->held = std::move(file);
+  core->held = std::move(files[0].handle);
+  for (size_t i = 1; i < files.size(); ++i) {
+    core->held_companions.push_back(std::move(files[i].handle));
+  }
 }
 
 }  // namespace
@@ -93,9 +113,9 @@ std::wstring ParentDirectory(const std::wstring& path) {
   return end == std::wstring::npos ? path.substr(0, 1) : path.substr(0, end + 1);
 }
 
-CoreExecutable LocateCoreExecutable(const std::wstring& data_folder) {
+CoreExecutable LocateCoreExecutable(const VerifiedFolder& data_folder) {
   CoreExecutable core;
-  std::wstring candidate = data_folder + L"\\xray.exe";
+  const std::wstring candidate = data_folder.path + L"\\xray.exe";
   if (Exists(candidate)) {
     TakeIfTrusted(data_folder, candidate, &core);
     if (!core.path.empty()) return core;

@@ -4,6 +4,7 @@
 
 #include "base/system_error_text.h"
 #include "base/wide_to_utf8.h"
+#include "tunnel/core_environment.h"
 #include "tunnel/core_executable.h"
 
 namespace duzavide {
@@ -64,14 +65,17 @@ bool CreateSuspended(const std::wstring& core_path, const std::wstring& config_p
   startup.StartupInfo.hStdOutput = output_write_end;
   startup.StartupInfo.hStdError = output_write_end;
   startup.lpAttributeList = attributes;
-  DWORD flags = CREATE_NO_WINDOW | CREATE_SUSPENDED;
+  DWORD flags = CREATE_NO_WINDOW | CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT;
   if (attributes != nullptr) flags |= EXTENDED_STARTUPINFO_PRESENT;
 
   std::wstring command_line = CoreCommandLine(core_path, config_path);
   std::wstring directory = ParentDirectory(core_path);
   if (!directory.empty() && directory.back() == L':') directory += L'\\';
+  wchar_t* host_environment = ::GetEnvironmentStringsW();
+  std::wstring environment = CoreEnvironmentBlock(host_environment, directory);
+  if (host_environment != nullptr) ::FreeEnvironmentStringsW(host_environment);
   return ::CreateProcessW(core_path.c_str(), command_line.data(), nullptr, nullptr, TRUE, flags,
-                          nullptr, directory.empty() ? nullptr : directory.c_str(),
+                          environment.data(), directory.empty() ? nullptr : directory.c_str(),
                           &startup.StartupInfo, info) != FALSE;
 }
 
@@ -117,6 +121,7 @@ bool LaunchCoreProcess(CoreExecutable* executable, const std::wstring& config_pa
   const std::string creation_error = created ? std::string() : LastSystemErrorText();
   // The image is mapped now (or never will be): it can no longer be swapped.
   executable->held.Reset();
+  executable->held_companions.clear();
   if (!created) {
     if (failure != nullptr) {
       *failure = WideToUtf8(core_path) + " could not be started: " + creation_error;

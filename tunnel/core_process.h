@@ -35,11 +35,13 @@ struct CoreProcess {
 };
 
 // Starts `executable->path` with CoreCommandLine(path, config_path), no console
-// window, the host's environment, the core's own directory as working directory and
-// `output_write_end` as standard output and standard error (standard input none).
-// The process is created suspended, put into the job and then resumed. The file
-// held in `executable->held` stays open until process creation has returned, and
-// is closed then. False when the process could not be created; `core` is then left
+// window, the environment of CoreEnvironmentBlock (the host's without XRAY_
+// variables; its data files from its own directory), that directory as working
+// directory and `output_write_end` as standard output and standard error
+// (standard input none).
+// The process is created suspended, put into the job and then resumed. The files
+// held in `executable` stay open until process creation has returned, and are
+// closed then. False when the process could not be created; `core` is then left
 // empty, and `failure` (if given) says why.
 bool LaunchCoreProcess(CoreExecutable* executable, const std::wstring& config_path,
                        HANDLE output_write_end, CoreProcess* core, std::string* failure = nullptr);

@@ -2,6 +2,8 @@
 
 #include <sddl.h>
 
+#include "tunnel/folder_check.h"
+
 namespace duzavide {
 namespace {
 
@@ -13,17 +15,8 @@ constexpr const char* kTrustedSids[] = {
 };
 
 constexpr ACCESS_MASK kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_ATTRIBUTES |
-                                      DELETE | FILE_DELETE_CHILD | WRITE_DAC | WRITE_OWNER |
-                                      GENERIC_WRITE | GENERIC_ALL;
-
-std::string SidText(PSID sid) {
-  wchar_t* text = nullptr;
-  if (!::ConvertSidToStringSidW(sid, &text)) return "an unreadable account";
-  std::string narrow;
-  for (const wchar_t* c = text; *c != L'\0'; ++c) narrow += static_cast<char>(*c);  // ASCII
-  ::LocalFree(text);
-  return narrow;
-}
+                                      FILE_WRITE_EA | DELETE | FILE_DELETE_CHILD | WRITE_DAC |
+                                      WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
 
 bool Trusted(PSID sid) {
   if (sid == nullptr || !::IsValidSid(sid)) return false;
@@ -39,9 +32,8 @@ bool IsDeny(BYTE type) {
          type == ACCESS_DENIED_CALLBACK_ACE_TYPE || type == ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE;
 }
 
-// `what` is "file" or "folder".
-std::string DescriptorProblem(PSECURITY_DESCRIPTOR descriptor, const char* what) {
-  const std::string the = std::string("the ") + what;
+// `the` names the object: "xray.exe", "the folder".
+std::string DescriptorProblem(PSECURITY_DESCRIPTOR descriptor, const std::string& the) {
   if (descriptor == nullptr || !::IsValidSecurityDescriptor(descriptor)) {
     return the + "'s security could not be read";
   }
@@ -79,10 +71,13 @@ std::string DescriptorProblem(PSECURITY_DESCRIPTOR descriptor, const char* what)
 
 }  // namespace
 
-std::string CoreTrustProblem(PSECURITY_DESCRIPTOR file, PSECURITY_DESCRIPTOR folder) {
-  std::string problem = DescriptorProblem(file, "file");
-  if (problem.empty()) problem = DescriptorProblem(folder, "folder");
-  return problem;
+std::string CoreTrustProblem(const std::vector<CoreFile>& files, PSECURITY_DESCRIPTOR folder) {
+  for (const CoreFile& file : files) {
+    std::string problem = DescriptorProblem(file.security, file.name);
+    if (!problem.empty()) return problem;
+    if (file.links != 1) return file.name + " has " + std::to_string(file.links) + " links";
+  }
+  return DescriptorProblem(folder, "the folder");
 }
 
 }  // namespace duzavide

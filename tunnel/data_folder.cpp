@@ -3,47 +3,33 @@
 // clang-format off
 #include <windows.h>
 #include <shlobj.h>
-#include <aclapi.h>
 #include <sddl.h>
 // clang-format on
-#include <filesystem>
-#include <system_error>
 
-#include "base/system_error_text.h"
-#include "base/wide_to_utf8.h"
+#include <vector>
+
 #include "base/win_handles.h"
+#include "tunnel/folder_operations.h"
+#include "tunnel/plain_file.h"
 
 namespace duzavide {
 namespace {
 
-// Gives the existing `folder` the owner and the protected access list of
-// `security`. Files already inside take on the inheritable entries.
-bool ProtectExistingFolder(const std::wstring& folder, PSECURITY_DESCRIPTOR security) {
-  // Opened as itself, not through a link: a junction planted under this name must
-  // not make the host rewrite the access list of wherever it points.
-  UniqueFileHandle handle(
-      ::CreateFileW(folder.c_str(), READ_CONTROL | WRITE_DAC | WRITE_OWNER,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!handle) return false;
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!::GetFileInformationByHandle(handle.Get(), &info) ||
-      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    return false;
+constexpr wchar_t kProtectedSddl[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+
+OwnedSecurityDescriptor FromSddl(const std::wstring& sddl) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                              &descriptor, nullptr)) {
+    return nullptr;
   }
-  PSID owner = nullptr;
-  BOOL defaulted = FALSE;
-  BOOL present = FALSE;
-  PACL dacl = nullptr;
-  if (!::GetSecurityDescriptorOwner(security, &owner, &defaulted) ||
-      !::GetSecurityDescriptorDacl(security, &present, &dacl, &defaulted)) {
-    return false;
-  }
-  return ::SetSecurityInfo(handle.Get(), SE_FILE_OBJECT,
-                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
-                               PROTECTED_DACL_SECURITY_INFORMATION,
-                           owner, nullptr, dacl, nullptr) == ERROR_SUCCESS;
+  return OwnedSecurityDescriptor(descriptor);
+}
+
+VerifiedFolder Unusable(const std::string& problem) {
+  VerifiedFolder folder;
+  folder.problem = problem;
+  return folder;
 }
 
 }  // namespace
@@ -57,57 +43,62 @@ std::wstring DataFolder() {
   return std::wstring(folder) + L"\\Duzavide";
 }
 
+std::wstring SharedDataFolder() {
+  wchar_t folder[MAX_PATH] = {};
+  if (FAILED(
+          ::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder))) {
+    return L"C:\\ProgramData\\Duzavide";
+  }
+  return std::wstring(folder) + L"\\Duzavide";
+}
+
 std::wstring ConfigFilePath() { return DataFolder() + L"\\config.json"; }
 
 void LocalFreeDeleter::operator()(void* memory) const { ::LocalFree(memory); }
 
-OwnedSecurityDescriptor ProtectedFolderSecurity() {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-          L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1, &descriptor, nullptr)) {
-    return nullptr;
-  }
-  return OwnedSecurityDescriptor(descriptor);
+OwnedSecurityDescriptor ProtectedFolderSecurity() { return FromSddl(kProtectedSddl); }
+
+OwnedSecurityDescriptor LogsFolderSecurity(const std::string& reader_sid) {
+  if (reader_sid.empty()) return nullptr;
+  // FR: generic file read (data, attributes, extended attributes, security), no
+  // right that changes anything.
+  return FromSddl(std::wstring(kProtectedSddl) + L"(A;OICI;FR;;;" +
+                  std::wstring(reader_sid.begin(), reader_sid.end()) + L")");
 }
 
-bool CreateDataFolder(const std::wstring& folder, std::string* missing) {
+std::string CurrentUserSid() {
+  HANDLE raw = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) return std::string();
+  UniqueHandle token(raw);
+  DWORD size = 0;
+  ::GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
+  std::vector<BYTE> buffer(size);
+  if (size == 0 || !::GetTokenInformation(token.Get(), TokenUser, buffer.data(), size, &size)) {
+    return std::string();
+  }
+  const std::string text = SidText(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid);
+  return text.rfind("S-", 0) == 0 ? text : std::string();
+}
+
+VerifiedFolder VerifyDataFolder() {
   OwnedSecurityDescriptor security = ProtectedFolderSecurity();
-  std::filesystem::path path(folder);
-  std::error_code error;
-  std::filesystem::create_directories(path.parent_path(), error);
-  if (security) {
-    SECURITY_ATTRIBUTES attributes{sizeof(attributes), security.get(), FALSE};
-    if (::CreateDirectoryW(folder.c_str(), &attributes)) return true;
-    if (::GetLastError() == ERROR_ALREADY_EXISTS)
-      return ProtectExistingFolder(folder, security.get());
-  }
-  // Without administrator rights the owner cannot be set; the folder is still needed.
-  if (!::CreateDirectoryW(folder.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS &&
-      missing != nullptr) {
-    *missing = WideToUtf8(folder) + " could not be created: " + LastSystemErrorText();
-  }
-  return false;
+  if (!security) return Unusable("the folder's security could not be built");
+  SystemFolderOperations operations(security.get());
+  std::vector<std::wstring> paths{DataFolder()};
+  const std::wstring shared = SharedDataFolder();
+  if (!SamePath(shared, paths.front())) paths.push_back(shared);
+  return VerifyFirstUsableFolder(operations, paths, UtcStamp());
 }
 
-bool WriteConfigFile(const std::wstring& path, const std::string& text, std::string* failure) {
-  std::string stored;
-  stored.reserve(text.size() + text.size() / 16);
-  for (char c : text) {
-    if (c == '\n') stored += '\r';
-    stored += c;
-  }
-  UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD written = 0;
-  const bool ok = file &&
-                  ::WriteFile(file.Get(), stored.data(), static_cast<DWORD>(stored.size()),
-                              &written, nullptr) &&
-                  written == stored.size();
-  if (!ok && failure != nullptr) {
-    *failure = WideToUtf8(path) + " could not be written: " + LastSystemErrorText();
-  }
-  return ok;
+VerifiedFolder VerifyLogsFolder(const VerifiedFolder& data_folder) {
+  if (data_folder.path.empty()) return Unusable("there is no data folder");
+  OwnedSecurityDescriptor security = LogsFolderSecurity(CurrentUserSid());
+  if (!security) return Unusable("the logs folder's security could not be built");
+  SystemFolderOperations operations(security.get());
+  VerifiedFolder logs = VerifyFolder(operations, data_folder.path + L"\\logs", UtcStamp());
+  // Said once, for the data folder, when the whole volume keeps no lists.
+  if (!data_folder.is_protected) logs.unprotected_note.clear();
+  return logs;
 }
 
 }  // namespace duzavide

@@ -1,10 +1,17 @@
-// The per-user data folder: where the proxy core's configuration is written and
-// where the core executable is looked for first.
+// The data folder: where the proxy core's configuration is written, where the
+// host log lives (in its "logs" folder) and where the core executable is looked
+// for first.
+//
+// The host runs elevated and the folder lies where the user may rename or replace
+// things, so the host never writes into it by a path it has not checked: it is
+// verified by handle (folder_verification.h) and held open while it is used.
 #ifndef TUNNEL_DATA_FOLDER_H_
 #define TUNNEL_DATA_FOLDER_H_
 
 #include <memory>
 #include <string>
+
+#include "tunnel/folder_verification.h"
 
 namespace duzavide {
 
@@ -12,7 +19,12 @@ namespace duzavide {
 // when the system cannot name that folder. Nothing is created.
 std::wstring DataFolder();
 
-// DataFolder() plus "\config.json".
+// The machine-wide place used when the per-user folder cannot be made safe: the
+// common application data folder plus "\Duzavide".
+std::wstring SharedDataFolder();
+
+// DataFolder() plus "\config.json": where the configuration goes when the
+// per-user folder passes the check.
 std::wstring ConfigFilePath();
 
 // Owns a security descriptor allocated with LocalAlloc.
@@ -28,21 +40,24 @@ using OwnedSecurityDescriptor = std::unique_ptr<void, LocalFreeDeleter>;
 // the core is looked for first. Null when it cannot be built.
 OwnedSecurityDescriptor ProtectedFolderSecurity();
 
-// Creates `folder` with any missing parents, the folder itself with
-// ProtectedFolderSecurity(); an existing folder is reused and given that security.
-// A folder that is a link is left as it is (its target is not ours to change).
-// True when the folder exists with that security applied; when it cannot be
-// applied (the host is not elevated, or an existing folder refuses) the folder is
-// still created, and false is returned. When no folder exists afterwards,
-// `missing` (if given) says why.
-bool CreateDataFolder(const std::wstring& folder, std::string* missing = nullptr);
+// The "logs" folder's security: ProtectedFolderSecurity() plus read (list the
+// folder, read the files and their attributes; never write) for `reader_sid`
+// (text form), passed on to the files inside, so that the person signed in can
+// open the host log without administrator rights. Null when it cannot be built.
+OwnedSecurityDescriptor LogsFolderSecurity(const std::string& reader_sid);
 
-// Writes `text` (UTF-8) to `path` in text mode, truncating: every line feed is
-// stored as carriage return plus line feed. Others may read and write the file
-// meanwhile. The file is closed on return. False when it could not be written
-// whole; `failure` (if given) then says why.
-bool WriteConfigFile(const std::wstring& path, const std::string& text,
-                     std::string* failure = nullptr);
+// The SID (text form) of the account this process runs as: the user signed in
+// to this session, elevated. "" when it cannot be read.
+std::string CurrentUserSid();
+
+// Verifies DataFolder(), and when that cannot be made safe SharedDataFolder(),
+// with ProtectedFolderSecurity() (see VerifyFirstUsableFolder). Main or tunnel
+// thread; the result holds the folder open.
+VerifiedFolder VerifyDataFolder();
+
+// Verifies the "logs" folder inside `data_folder` (a verified folder) with
+// LogsFolderSecurity(CurrentUserSid()).
+VerifiedFolder VerifyLogsFolder(const VerifiedFolder& data_folder);
 
 }  // namespace duzavide
 

@@ -9,6 +9,7 @@
 #include "bridge/interface_detection.h"
 #include "bridge/loopback_port.h"
 #include "config/core_config_writer.h"
+#include "tunnel/config_file.h"
 #include "tunnel/core_executable.h"
 #include "tunnel/core_output_reader.h"
 #include "tunnel/data_folder.h"
@@ -32,11 +33,6 @@ constexpr DWORD kCoreExitWaitMs = 5000;
 constexpr DWORD kReaderExitWaitMs = 3000;
 // Extra time for the reader after its blocking read has been cancelled.
 constexpr DWORD kReaderCancelWaitMs = 1000;
-
-bool IsDirectory(const std::wstring& path) {
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
 
 }  // namespace
 
@@ -80,16 +76,22 @@ bool TunnelSession::Connect(const ConnectRequest& request) {
   // Leftovers of a core that ended on its own.
   if (core_.process || pipe_read_ || reader_thread_) Disconnect();
 
-  const std::wstring data_folder = DataFolder();
-  std::string failure;
-  CreateDataFolder(data_folder, &failure);
+  // Verified by handle every time, and held until the next Connect verifies it
+  // again: nothing is written into a folder another program could have swapped.
+  VerifiedFolder data_folder = VerifyDataFolder();
   ResetSystemProxy();
-  if (!IsDirectory(data_folder)) {
-    return Fail(kXray, "data folder",
-                failure.empty() ? WideToUtf8(data_folder) + " is not a folder" : failure);
+  for (const std::string& note : data_folder.notes) SendLine(std::string(kXray) + " " + note);
+  // Said once, not on every connect.
+  if (!data_folder.unprotected_note.empty() && data_folder.path != unprotected_folder_said_) {
+    unprotected_folder_said_ = data_folder.path;
+    SendLine(std::string(kXray) + " " + data_folder.unprotected_note);
   }
+  if (data_folder.path.empty()) return Fail(kXray, "data folder", data_folder.problem);
+  data_folder_ = std::move(data_folder);
+  RemoveLeftoverConfigFiles(data_folder_.path);
+  std::string failure;
 
-  CoreExecutable core_executable = LocateCoreExecutable(data_folder);
+  CoreExecutable core_executable = LocateCoreExecutable(data_folder_);
   if (!core_executable.skipped.empty()) {
     SendLine(std::string(kCoreSkippedLine) + core_executable.skipped);
   }
@@ -117,9 +119,9 @@ bool TunnelSession::Connect(const ConnectRequest& request) {
     bridge_->StopBridge();
     return Fail(kXray, "configuration", CoreConfigProblem(request, local_address));
   }
-  const std::wstring config_path = ConfigFilePath();
+  std::wstring config_path;
   // A core started on an old or foreign file would run a tunnel nobody asked for.
-  if (!WriteConfigFile(config_path, config, &failure)) {
+  if (!WriteConfigFile(data_folder_.path, config, &config_path, &failure)) {
     bridge_->StopBridge();
     return Fail(kXray, "configuration file", failure);
   }

@@ -43,6 +43,7 @@
 #include "bridge/wireguard_tcp_bridge.h"
 #include "config/connect_request.h"
 #include "tunnel/core_process.h"
+#include "tunnel/folder_verification.h"
 #include "tunnel/session_log.h"
 #include "tunnel/session_observers.h"
 #include "tunnel/traffic_counters.h"
@@ -127,6 +128,11 @@ class TunnelSession final : public TunnelOperations {
   // The run whose reader may still feed the log and the line observer; ended
   // once Disconnect has given up on it.
   RunFlag reader_run_;
+  // The data folder the last Connect verified, held open until the next one
+  // verifies it again or the session ends.
+  VerifiedFolder data_folder_;
+  // The folder last said to be unprotectable, so that it is said once.
+  std::wstring unprotected_folder_said_;
   uint64_t baseline_received_ = 0;
   uint64_t baseline_sent_ = 0;
   HANDLE cancel_ = nullptr;  // not owned

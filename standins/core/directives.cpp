@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+#include <cwchar>
 #include <sstream>
 #include <thread>
 
@@ -79,6 +81,24 @@ void Flood(unsigned long long total) {
     WriteStdout(block);
     written += block.size();
   }
+}
+
+// One line "standin-env NAME=value" for each variable whose name begins with
+// `prefix`, compared without regard to case, in the order of the block.
+std::string EnvironmentLines(const std::string& prefix) {
+  wchar_t* block = ::GetEnvironmentStringsW();
+  std::string lines;
+  for (const wchar_t* entry = block; entry != nullptr && *entry != L'\0';
+       entry += wcslen(entry) + 1) {
+    std::string text;
+    for (const wchar_t* c = entry; *c != L'\0'; ++c) text += static_cast<char>(*c);  // ASCII
+    if (text.size() >= prefix.size() &&
+        _strnicmp(text.c_str(), prefix.c_str(), prefix.size()) == 0) {
+      lines += "standin-env " + text + "\n";
+    }
+  }
+  if (block != nullptr) ::FreeEnvironmentStringsW(block);
+  return lines;
 }
 
 }  // namespace
@@ -182,6 +202,11 @@ bool ParseDirectives(const std::string& text, std::vector<Directive>* directives
         ok = ok && ParseNumber(b, &y) && y >= 0 && y <= 255;
       }
       if (ok) directive.bytes.assign(static_cast<size_t>(x), static_cast<char>(y));
+    } else if (word == "print-env") {
+      // The environment does not change while the core runs: printed as text.
+      directive.kind = Directive::Kind::kPrint;
+      directive.bytes = EnvironmentLines(a);
+      ok = !a.empty() && b.empty();
     } else if (word == "spawn-child") {
       directive.kind = Directive::Kind::kSpawnChild;
       ok = rest.empty();

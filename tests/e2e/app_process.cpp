@@ -200,7 +200,7 @@ std::string AppProcess::StandardError() const { return ReadWholeFile(stderr_path
 std::wstring HostLogPath() {
   wchar_t folder[MAX_PATH] = {};
   ::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
-  return std::wstring(folder) + L"\\Duzavide\\host.log";
+  return std::wstring(folder) + L"\\Duzavide\\logs\\host.log";
 }
 
 bool HostLogHasEntry(const std::string& text) {

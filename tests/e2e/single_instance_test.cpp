@@ -75,21 +75,34 @@ TEST(SingleInstanceTest, SecondStartShowsTheRunningInstanceAndTheLogExplainsConn
 // Connects that fail before the core runs leave the step and the reason behind.
 TEST(SingleInstanceTest, FailedConnectsSayWhyInTheHostLog) {
   ::DeleteFileW(HostLogPath().c_str());
-  AppProcess app(
-      {{"call " + ConnectCallHex("vless://user@127.0.0.1:8443"),
-        // No route may be taken to the broadcast address: nothing is sent.
-        "call " + ConnectCallHex("vless://user@255.255.255.255:8443?security=none"), "close"}});
+  // A folder standing where the configuration goes: the core must not start on
+  // whatever is there.
+  wchar_t local[MAX_PATH] = {};
+  ::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, local);
+  const std::wstring folder = std::wstring(local) + L"\\Duzavide";
+  const std::wstring config = folder + L"\\config.json";
+  ::CreateDirectoryW(folder.c_str(), nullptr);
+  ::DeleteFileW(config.c_str());
+  ASSERT_TRUE(::CreateDirectoryW(config.c_str(), nullptr));
+  AppProcess app({{"call " + ConnectCallHex("vless://user@127.0.0.1:8443"),
+                   // No route may be taken to the broadcast address: nothing is sent.
+                   "call " + ConnectCallHex("vless://user@255.255.255.255:8443?security=none"),
+                   "call " + ConnectCallHex(), "close"}});
   ASSERT_TRUE(app.Start());
   ASSERT_TRUE(app.WaitForExit(seconds(60)));
+  ::RemoveDirectoryW(config.c_str());
   EXPECT_EQ(app.exit_code(), 0u) << app.StandardError();
-  const std::vector<std::string> refused(2, "reply " + SuccessReplyHex(false));
+  const std::vector<std::string> refused(3, "reply " + SuccessReplyHex(false));
   EXPECT_EQ(app.Transcript(), refused);
   for (const char* entry :
        {R"(\[xray\] connect failed at the share link -- the link has no "\?")",
         R"(\[bridge\] could not detect the active IPv4 interface)",
-        R"(\[bridge\] connect failed at the interface detection -- no route: .*)"}) {
+        R"(\[bridge\] connect failed at the interface detection -- no route: .*)",
+        R"(\[xray\] connect failed at the configuration file -- .*config\.json could not be )"
+        R"(replaced: .*)"}) {
     EXPECT_TRUE(HostLogHasEntry(entry)) << entry;
   }
+  EXPECT_FALSE(HostLogHasEntry("standin-core started.*")) << "a core was started";
 }
 
 }  // namespace

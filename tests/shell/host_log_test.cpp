@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "base/win_handles.h"
+
 namespace duzavide {
 namespace {
 
@@ -37,6 +39,7 @@ std::vector<std::string> Entries(const fs::path& file) {
 TEST(HostLogTest, PastTheBoundTheFileMovesAsideAndOnlyTheNewestTwoFilesStay) {
   const fs::path root = fs::temp_directory_path() / "host-log-test";
   fs::remove_all(root);
+  fs::create_directories(root / "folder");
   // The log holds its file until it goes, and only then is the folder removed.
   {
     constexpr uint64_t kBound = 300;  // eight entries of 35 bytes
@@ -59,6 +62,47 @@ TEST(HostLogTest, PastTheBoundTheFileMovesAsideAndOnlyTheNewestTwoFilesStay) {
     kept.insert(kept.end(), newest.begin(), newest.end());
     EXPECT_EQ(kept, std::vector<std::string>(written.end() - kept.size(), written.end()));
     EXPECT_EQ(newest.size(), 6u);
+  }
+  fs::remove_all(root);
+}
+
+// A viewer that holds "host.log.1" without sharing deletion (as most editors do)
+// makes every rotation fail: the log keeps its file and every line, and opens
+// nothing more until the rotation can succeed again.
+TEST(HostLogTest, AHeldOlderFileCostsNoOpenPerLineAndLosesNoLine) {
+  const fs::path root = fs::temp_directory_path() / "host-log-held-test";
+  fs::remove_all(root);
+  fs::create_directories(root);
+  {
+    const fs::path older = root / "host.log.1";
+    UniqueFileHandle viewer(::CreateFileW(older.wstring().c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(viewer.IsValid());
+    int opens = 0;
+    HostLog log(root.wstring(), /*rotation_bytes=*/300, [&opens](const std::wstring& path) {
+      ++opens;
+      return HostLog::OpenForAppending(path);
+    });
+    std::vector<std::string> written;
+    for (int i = 10; i < 50; ++i) {
+      written.push_back("entry " + std::to_string(i));
+      log.Write(written.back());
+    }
+    EXPECT_EQ(opens, 1);
+    EXPECT_EQ(Entries(root / "host.log"), written);
+
+    // Once the viewer lets go, the next attempt rotates, with one open.
+    viewer.Reset();
+    for (int i = 50; i < 55; ++i) {
+      written.push_back("entry " + std::to_string(i));
+      log.Write(written.back());
+    }
+    EXPECT_EQ(opens, 2);
+    std::vector<std::string> kept = Entries(older);
+    const std::vector<std::string> newest = Entries(root / "host.log");
+    kept.insert(kept.end(), newest.begin(), newest.end());
+    EXPECT_EQ(kept, written);
   }
   fs::remove_all(root);
 }

@@ -7,7 +7,10 @@
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <regex>
 
+#include "base/wide_to_utf8.h"
+#include "base/win_handles.h"
 #include "tests/tunnel/tunnel_session_fixture.h"
 #include "tunnel/data_folder.h"
 
@@ -23,7 +26,7 @@ TEST_F(TunnelSessionTest, MissingCoreCreatesDataFolderAndNothingElse) {
   // Warm the system libraries the sequence loads, so handle counts compare.
   EXPECT_FALSE(session_.Connect(LoopbackRequest()));
   std::error_code error;
-  fs::remove_all(DataFolder(), error);
+  fs::remove(ConfigFilePath(), error);
   lines_.Clear();
   ASSERT_TRUE(SetProxyFlags(PROXY_TYPE_DIRECT | PROXY_TYPE_PROXY));
   ASSERT_TRUE(ManualProxyOn());
@@ -33,6 +36,8 @@ TEST_F(TunnelSessionTest, MissingCoreCreatesDataFolderAndNothingElse) {
 
   EXPECT_FALSE(ManualProxyOn());
   EXPECT_TRUE(fs::is_directory(DataFolder()));
+  // Held since it was verified: it cannot be renamed or replaced meanwhile.
+  EXPECT_FALSE(::MoveFileExW(DataFolder().c_str(), (DataFolder() + L".moved").c_str(), 0));
   EXPECT_FALSE(fs::exists(ConfigFilePath()));
   EXPECT_EQ(HandleCount(), handles);  // no socket, pipe, thread or process left
   EXPECT_EQ(lines_.Lines(), std::vector<std::string>{kNotFoundLine});
@@ -51,9 +56,12 @@ TEST_F(TunnelSessionTest, UntrustedDataFolderCoreAloneRunsNothing) {
   EXPECT_FALSE(session_.Connect(LoopbackRequest()));
   fs::remove(StandinCore::DataFolderCopy(), error);
   std::vector<std::string> lines = lines_.Lines();
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0].rfind(kSkippedLineStart, 0), 0u) << lines[0];
-  EXPECT_EQ(lines[1], kNotFoundLine);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "[xray] the folder " + WideToUtf8(DataFolder()) +
+                          " cannot be protected -- its volume keeps no access lists; nothing "
+                          "that runs elevated is taken from it");
+  EXPECT_EQ(lines[1], kSkippedLineStart + std::string("the data folder cannot be protected"));
+  EXPECT_EQ(lines[2], kNotFoundLine);
   EXPECT_FALSE(fs::exists(ConfigFilePath()));
   EXPECT_EQ(CountCoreProcesses(), 0);
 }
@@ -107,14 +115,6 @@ TEST_F(TunnelSessionTest, FailuresSayWhichStepFailedAndWhyAndUndoTheRest) {
        [&] { fs::create_directory(ConfigFilePath(), error); },
        [&] { fs::remove(ConfigFilePath(), error); },
        {"[xray] connect failed at the configuration file -- "}},
-      {"a file where the data folder goes",
-       LoopbackRequest(),
-       [&] {
-         fs::remove_all(DataFolder(), error);
-         std::ofstream(fs::path(DataFolder())) << "not a folder";
-       },
-       [&] { fs::remove(DataFolder(), error); },
-       {"[xray] connect failed at the data folder -- "}},
       {"a core that is no program",
        LoopbackRequest(),
        [&] {
@@ -147,6 +147,32 @@ TEST_F(TunnelSessionTest, FailuresSayWhichStepFailedAndWhyAndUndoTheRest) {
     EXPECT_EQ(fs::is_regular_file(ConfigFilePath()), c.writes_config);
     lines_.Clear();
   }
+  EXPECT_EQ(CountCoreProcesses(), 0);
+}
+
+// Files where both data folders go, held open without delete sharing so that
+// neither can be moved aside: nothing starts, and one line names each folder.
+TEST_F(TunnelSessionTest, WithoutAUsableDataFolderNothingStarts) {
+  std::error_code error;
+  std::vector<UniqueFileHandle> planted;
+  for (const std::wstring& folder : {DataFolder(), SharedDataFolder()}) {
+    fs::remove_all(folder, error);
+    std::ofstream(fs::path(folder)) << "not a folder";
+    planted.emplace_back(::CreateFileW(folder.c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                       0, nullptr));
+  }
+  EXPECT_FALSE(session_.Connect(LoopbackRequest()));
+  planted.clear();
+  fs::remove(DataFolder(), error);
+  fs::remove(SharedDataFolder(), error);
+  const std::string not_moved = ": it is not a folder, and it could not be moved aside: ";
+  ASSERT_EQ(lines_.Lines().size(), 1u);
+  EXPECT_TRUE(std::regex_match(
+      lines_.Lines()[0],
+      std::regex(R"(\[xray\] connect failed at the data folder -- C:\\.*\\Duzavide)" + not_moved +
+                 R"(.*; C:\\ProgramData\\Duzavide)" + not_moved + ".*")))
+      << lines_.Lines()[0];
   EXPECT_EQ(CountCoreProcesses(), 0);
 }
 

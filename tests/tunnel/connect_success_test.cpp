@@ -4,7 +4,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 
+#include "base/wide_to_utf8.h"
 #include "tests/tunnel/tunnel_session_fixture.h"
 #include "tunnel/control_channel.h"
 #include "tunnel/data_folder.h"
@@ -137,10 +139,10 @@ TEST_F(TunnelSessionTest, CarriesDatagramsBothWaysThroughTheRelay) {
   EXPECT_EQ(CountCoreProcesses(), 0);
 }
 
-// Under Wine every file reads back as owned by the user, so a core placed in the
-// data folder is one the user could have planted: it is skipped with its reason,
-// and the copy beside the executable runs (the planted one would not read the
-// directives beside the executable).
+// Under Wine every file reads back as owned by the user, so the data folder
+// cannot be protected and a core placed there is one the user could have
+// planted: it is skipped with its reason, and the copy beside the executable runs
+// (the planted one would not read the directives beside the executable).
 TEST_F(TunnelSessionTest, SkipsAnUntrustedDataFolderCoreForTheOneBesideTheExecutable) {
   std::error_code error;
   fs::create_directories(DataFolder(), error);
@@ -153,9 +155,53 @@ TEST_F(TunnelSessionTest, SkipsAnUntrustedDataFolderCoreForTheOneBesideTheExecut
   std::string log = TakeLogUntil(
       [](const std::string& t) { return Contains(t, "started beside the executable\n"); });
   EXPECT_TRUE(Contains(log, "started beside the executable\n")) << log;
-  ASSERT_FALSE(lines_.Lines().empty());
-  EXPECT_EQ(lines_.Lines()[0],
-            kSkippedLineStart + std::string("the file is owned by S-1-5-21-0-0-0-1000"));
+  EXPECT_EQ(lines_.Count(kSkippedLineStart + std::string("the data folder cannot be protected")),
+            1u);
+}
+
+// The configuration is never written through a name that is already there: a
+// second name of another file is replaced, not written into, and a temporary file
+// left by a host that died mid-write is gone.
+TEST_F(TunnelSessionTest, TheConfigurationReplacesWhatHoldsItsNameAndLeavesNoTemporaryFile) {
+  std::error_code error;
+  fs::create_directories(DataFolder(), error);
+  const fs::path victim = fs::path(TestExeDirectory()) / "victim.txt";
+  const fs::path leftover = fs::path(DataFolder()) / "config-0123456789abcdef.tmp";
+  std::ofstream(victim) << "not the configuration";
+  std::ofstream(leftover) << "{}";
+  fs::remove(ConfigFilePath(), error);
+  ASSERT_TRUE(::CreateHardLinkW(ConfigFilePath().c_str(), victim.wstring().c_str(), nullptr));
+
+  ASSERT_TRUE(session_.Connect(LoopbackRequest()));
+  EXPECT_EQ(ReadFileBytes(victim.wstring()), "not the configuration");
+  EXPECT_EQ(fs::hard_link_count(ConfigFilePath()), 1u);
+  EXPECT_TRUE(Contains(ReadFileBytes(ConfigFilePath()), "\"wg-tcp-in\""));
+  EXPECT_FALSE(fs::exists(leftover));
+  for (const auto& entry : fs::directory_iterator(DataFolder())) {
+    EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
+  }
+  session_.Disconnect();
+  fs::remove(victim, error);
+}
+
+// The core runs elevated: nothing the user set steers it, and it reads its data
+// files from the folder it was started from.
+TEST_F(TunnelSessionTest, TheCoreGetsItsAssetFolderAndNoInheritedXrayVariable) {
+  const wchar_t* planted[] = {L"XRAY_LOCATION_ASSET", L"xray_location_config",
+                              L"Xray_Ray_Buffer_Size"};
+  for (const wchar_t* name : planted) ::SetEnvironmentVariableW(name, L"C:\\planted");
+  core_.SetDirectives("print-env xray_\n");
+  const bool connected = session_.Connect(LoopbackRequest());
+  for (const wchar_t* name : planted) ::SetEnvironmentVariableW(name, nullptr);
+  ASSERT_TRUE(connected);
+  const std::string log =
+      TakeLogUntil([](const std::string& text) { return Contains(text, "standin-env "); });
+  // All of them in one write: the asset folder, and nothing else.
+  EXPECT_TRUE(
+      Contains(log, "\nstandin-env XRAY_LOCATION_ASSET=" + WideToUtf8(TestExeDirectory()) + "\n"))
+      << log;
+  EXPECT_EQ(log.find("standin-env "), log.rfind("standin-env ")) << log;
+  session_.Disconnect();
 }
 
 // A child of the core keeps the output pipe open after the core is killed, so
