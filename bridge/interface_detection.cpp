@@ -44,7 +44,8 @@ std::string SourceAddressFor(const addrinfo& target, std::string* failure) {
 
 }  // namespace
 
-std::string DetectActiveIPv4Address(const std::string& host, std::string* failure) {
+std::string DetectActiveIPv4Address(const std::string& host, std::string* failure,
+                                    uint32_t* server) {
   std::string ignored;
   std::string& reason = failure != nullptr ? *failure : ignored;
   addrinfo hints{};
@@ -63,6 +64,9 @@ std::string DetectActiveIPv4Address(const std::string& host, std::string* failur
        entry = entry->ai_next) {
     if (entry->ai_family != AF_INET || entry->ai_addr == nullptr) continue;
     address = SourceAddressFor(*entry, &reason);
+    if (!address.empty() && server != nullptr) {
+      *server = ntohl(reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr.s_addr);
+    }
   }
   ::freeaddrinfo(results);
   if (!address.empty()) reason.clear();

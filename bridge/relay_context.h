@@ -33,7 +33,9 @@ struct RelayContext {
   IPv4RangeReader read_local_ranges;
   uint16_t core_tcp_port = 0;
   std::chrono::milliseconds keepalive_interval{15000};
+  std::chrono::milliseconds silence_limit{30000};
   std::function<void(const std::string& line)> line_observer;
+  std::function<void()> address_trouble;
 
   bool IsRunning() const { return run.IsCurrent(); }
 };

@@ -24,6 +24,7 @@ using Clock = std::chrono::steady_clock;
 constexpr char kConnectedLine[] = "[bridge] WireGuard TCP transport connected";
 constexpr char kDroppedLinePrefix[] = "[bridge] dropped a datagram from ";
 constexpr char kDroppedLineSuffix[] = " -- not an address of this machine";
+constexpr char kSilenceLinePrefix[] = "[bridge] no answer from the relay for ";
 constexpr std::chrono::milliseconds kMaxReadinessWait{1000};
 constexpr std::chrono::milliseconds kReconnectPause{1000};
 constexpr std::chrono::milliseconds kPauseSlice{50};
@@ -37,6 +38,13 @@ constexpr size_t kBatchBytes = 65536;
 constexpr int kBatchDatagrams = 64;
 
 enum class WriteWait { kWritable, kConnectFailed, kTimedOut, kError };
+
+// Send errors that mean the bound address no longer works, rather than a lost
+// datagram.
+bool AddressUnusable(int error) {
+  return error == WSAEADDRNOTAVAIL || error == WSAENETDOWN || error == WSAENETUNREACH ||
+         error == WSAEHOSTUNREACH;
+}
 
 // Waits one slice for `socket` to become writable (a pending connect to end).
 WriteWait WaitOneWriteSlice(SOCKET socket) {
@@ -106,6 +114,7 @@ class Relay {
     if (!context_.IsRunning()) return true;
     assembler_.Clear();
     last_sent_ = Clock::now();
+    awaiting_answer_ = false;
     if (context_.line_observer) context_.line_observer(kConnectedLine);
     return true;
   }
@@ -162,6 +171,7 @@ class Relay {
     udp_was_readable_ = udp_readable;
     if (udp_readable && !ForwardDatagrams(burst)) return false;
     if (tcp_readable && !ReturnFrames()) return false;
+    ReportSilence();
     if (Clock::now() - last_sent_ >= context_.keepalive_interval) {
       static const uint8_t kKeepalive[2] = {0, 0};
       if (!SendToCore(kKeepalive, sizeof(kKeepalive))) return false;
@@ -207,7 +217,23 @@ class Relay {
     if (used == 0) return true;
     if (!SendToCore(outgoing_.data(), used)) return false;
     last_sent_ = Clock::now();
+    if (!awaiting_answer_) {
+      awaiting_answer_ = true;
+      awaiting_since_ = last_sent_;
+    }
     return true;
+  }
+
+  // Says once per silence that datagrams went to the relay and nothing came back
+  // for the silence limit: enough to see why a tunnel carries nothing.
+  void ReportSilence() {
+    if (!awaiting_answer_ || silence_reported_) return;
+    if (Clock::now() - awaiting_since_ < context_.silence_limit) return;
+    silence_reported_ = true;
+    if (!context_.line_observer) return;
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(context_.silence_limit).count();
+    context_.line_observer(kSilenceLinePrefix + std::to_string(seconds) + " s");
   }
 
   // Tells the first stranger of the run: one line, so a flood cannot fill the log,
@@ -247,12 +273,27 @@ class Relay {
     const SOCKET udp = context_.udp_socket.Get();
     assembler_.Feed(
         incoming_.data(), static_cast<size_t>(size), [&](const uint8_t* payload, size_t length) {
+          awaiting_answer_ = false;
+          silence_reported_ = false;
           if (length == 0 || !peer_.known()) return;
-          // A lost returning datagram is WireGuard's to recover.
-          ::sendto(udp, reinterpret_cast<const char*>(payload), static_cast<int>(length), 0,
-                   reinterpret_cast<const sockaddr*>(&peer_.address()), sizeof(sockaddr_in));
+          // A lost returning datagram is WireGuard's to recover; an address that no
+          // longer works is the tunnel controller's to hear about.
+          if (::sendto(udp, reinterpret_cast<const char*>(payload), static_cast<int>(length), 0,
+                       reinterpret_cast<const sockaddr*>(&peer_.address()),
+                       sizeof(sockaddr_in)) != SOCKET_ERROR) {
+            address_trouble_reported_ = false;
+          } else if (AddressUnusable(::WSAGetLastError())) {
+            ReportAddressTrouble();
+          }
         });
     return true;
+  }
+
+  // Once until a send works again: the controller needs to hear it, not count it.
+  void ReportAddressTrouble() {
+    if (address_trouble_reported_) return;
+    address_trouble_reported_ = true;
+    if (context_.address_trouble) context_.address_trouble();
   }
 
   RelayContext& context_;
@@ -265,6 +306,12 @@ class Relay {
   Clock::time_point last_sent_{};
   bool udp_was_readable_ = false;  // in the previous pass
   bool reported_drop_ = false;
+  // Datagrams went to the stream since the last frame came back, the first at
+  // `awaiting_since_`.
+  bool awaiting_answer_ = false;
+  Clock::time_point awaiting_since_{};
+  bool silence_reported_ = false;
+  bool address_trouble_reported_ = false;
 };
 
 }  // namespace

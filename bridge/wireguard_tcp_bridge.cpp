@@ -25,10 +25,12 @@ std::string SocketFailure(const std::string& what) {
 
 WireGuardTcpBridge::WireGuardTcpBridge(LineObserver line_observer,
                                        std::chrono::milliseconds keepalive_interval,
-                                       IPv4RangeReader read_local_ranges)
+                                       IPv4RangeReader read_local_ranges,
+                                       std::chrono::milliseconds silence_limit)
     : tcp_socket_(std::make_shared<PublishedSocket>()),
       line_observer_(std::move(line_observer)),
       keepalive_interval_(keepalive_interval),
+      silence_limit_(silence_limit),
       read_local_ranges_(std::move(read_local_ranges)) {}
 
 WireGuardTcpBridge::~WireGuardTcpBridge() { StopBridge(); }
@@ -90,8 +92,10 @@ bool WireGuardTcpBridge::StartBridge(const std::string& local_address, uint16_t 
   context->local_address = bind_address.sin_addr;
   context->core_tcp_port = core_tcp_port;
   context->keepalive_interval = keepalive_interval_;
+  context->silence_limit = silence_limit_;
   context->read_local_ranges = read_local_ranges_;
   context->line_observer = line_observer_;
+  context->address_trouble = address_trouble_;
   context->udp_socket = std::move(udp);
 
   udp_port_.store(ntohs(bound.sin_port));

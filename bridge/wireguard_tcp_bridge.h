@@ -12,6 +12,11 @@
 // "[bridge] dropped a datagram from <address>:<port> -- not an address of this
 // machine".
 //
+// The relay also says "[bridge] no answer from the relay for 30 s" once per
+// silence, when datagrams went to the core's stream and no frame came back for
+// that long (the silence limit), and calls the address-trouble observer when the socket's sends
+// fail because its address stopped working.
+//
 // Threads: StartBridge runs on the owner's thread. StopBridge may run on the owner's
 // thread and on another thread at the same time; exactly one of them waits for the
 // relay thread and releases its handle. The line observer is called on the relay
@@ -48,11 +53,13 @@ class WireGuardTcpBridge {
   // `line_observer` may be empty. `keepalive_interval` is the time without outgoing
   // frames after which an empty frame is written to keep the stream alive.
   // `read_local_ranges` names this machine's addresses besides the bound one; it is
-  // called on the relay thread.
+  // called on the relay thread. `silence_limit` is how long datagrams may go to the
+  // core's stream with nothing coming back before the relay says so.
   explicit WireGuardTcpBridge(
       LineObserver line_observer,
       std::chrono::milliseconds keepalive_interval = std::chrono::seconds(15),
-      IPv4RangeReader read_local_ranges = ReadThisMachineRanges);
+      IPv4RangeReader read_local_ranges = ReadThisMachineRanges,
+      std::chrono::milliseconds silence_limit = std::chrono::seconds(30));
   ~WireGuardTcpBridge();  // StopBridge
 
   WireGuardTcpBridge(const WireGuardTcpBridge&) = delete;
@@ -66,6 +73,13 @@ class WireGuardTcpBridge {
   // behind, and `failure` (if given) says what went wrong.
   bool StartBridge(const std::string& local_address, uint16_t core_tcp_port,
                    std::string* failure = nullptr);
+
+  // Called on the relay thread when sending a datagram fails because the bound
+  // address no longer works (it was removed, or its network went down). Owner's
+  // thread, before StartBridge.
+  void SetAddressTroubleObserver(std::function<void()> observer) {
+    address_trouble_ = std::move(observer);
+  }
 
   // A manual-reset event that, once set, cuts StartBridge's grace period short.
   // Not owned; it must outlive the bridge. Owner's thread, before StartBridge.
@@ -99,8 +113,10 @@ class WireGuardTcpBridge {
 
   const LineObserver line_observer_;
   const std::chrono::milliseconds keepalive_interval_;
+  const std::chrono::milliseconds silence_limit_;
   const IPv4RangeReader read_local_ranges_;
   HANDLE cancel_ = nullptr;  // not owned
+  std::function<void()> address_trouble_;
 };
 
 }  // namespace duzavide

@@ -82,6 +82,8 @@ void FlutterWindow::OnDestroyed() {
 
 LRESULT FlutterWindow::HandleMessage(HWND window, UINT message, WPARAM wparam,
                                      LPARAM lparam) noexcept {
+  // Back from sleep: the network returns in stages, and the tunnel checks it.
+  if (message == WM_POWERBROADCAST && wparam == PBT_APMRESUMEAUTOMATIC) tunnel_.PostResume();
   if (flutter_controller_) {
     const std::optional<LRESULT> result =
         flutter_controller_->HandleTopLevelWindowProc(window, message, wparam, lparam);

@@ -1,5 +1,5 @@
-// Who hears about a tunnel session: its status and core output lines, and the
-// end of a core that stopped on its own.
+// Who hears about a tunnel session: its status and core output lines, the end of
+// a core that stopped on its own, and a bridge whose address stopped working.
 #ifndef TUNNEL_SESSION_OBSERVERS_H_
 #define TUNNEL_SESSION_OBSERVERS_H_
 
@@ -17,12 +17,17 @@ struct SessionObservers {
 
   LineObserver line;
   StoppedObserver stopped;
+  // The bridge could not send from its address (the address went away).
+  std::function<void()> address_trouble;
 
   void SendLine(const std::string& text) const {
     if (line) line(text);
   }
   void SendStopped() const {
     if (stopped) stopped();
+  }
+  void SendAddressTrouble() const {
+    if (address_trouble) address_trouble();
   }
 };
 

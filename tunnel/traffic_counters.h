@@ -11,6 +11,12 @@ struct TrafficCounters {
   uint64_t uplink_bytes = 0;    // sent direction
 };
 
+// Interface octet sums as taken at a core's launch: what the figures count from.
+struct OctetBaselines {
+  uint64_t received = 0;
+  uint64_t sent = 0;
+};
+
 // Sums the 64-bit octet counters of every operational interface that is neither
 // the software loopback nor a tunnel-type interface. On any failure of the system
 // table both sums are 0 and the result is false. Any thread.

@@ -3,8 +3,8 @@
 // 1.3 s, a disconnect up to 12 s). It is the only thing that starts work on the
 // session: the control channel's calls and the tray's commands become tasks here,
 // and the policies that act on the session by themselves live here too. It keeps
-// the last request that connected (until a disconnect), so that a policy can run
-// it again.
+// the last request that connected (until a disconnect), and its network recovery
+// (network_recovery.h) runs it again when the network changes under the tunnel.
 //
 // Threads:
 // - The platform thread (the one that created the controller) calls every public
@@ -26,6 +26,12 @@
 // the last task; it is cleared at once when the core is found to have ended. Any
 // thread, never waits (a connect in flight shows as not connected).
 //
+// Network recovery: between tasks the thread waits for the next task, for the
+// system's network events (network_events.h), for a bridge that could not send
+// from its address, and for the recovery's next due work; each of them runs a
+// re-check. A disconnect (the channel's or the tray's) cancels a reconnect in
+// hand at once; the disconnect itself then ends the recovery.
+//
 // Shutdown: Shutdown() drops the tasks not yet started, cancels the one in hand
 // (a connect in flight fails at its next wait), then disconnects the session; it
 // returns at once, and nothing posted later runs. The destructor (or ShutdownAndWait) waits for
@@ -38,13 +44,14 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <optional>
 
 #include "base/lock.h"
 #include "base/win_handles.h"
 #include "channel/method_call.h"
 #include "config/connect_request.h"
 #include "tunnel/control_channel.h"
+#include "tunnel/network_events.h"
+#include "tunnel/network_recovery.h"
 #include "tunnel/tunnel_operations.h"
 #include "tunnel/tunnel_session.h"
 
@@ -77,6 +84,10 @@ class TunnelController : private TunnelOperations {
   // The tray's "disconnect": as the channel's, without an answer.
   bool PostDisconnect();
 
+  // The machine resumed from sleep: the network is checked again, now and a few
+  // times while it comes back.
+  bool PostResume();
+
   // Runs the queued completions in order.
   void RunCompletions();
 
@@ -94,7 +105,7 @@ class TunnelController : private TunnelOperations {
   using Task = std::function<Completion()>;
 
   // TunnelOperations, as the control channel sees the tunnel: the session's, with
-  // the request kept. Controller's thread only.
+  // the request kept and the network watched. Controller's thread only.
   bool Connect(const ConnectRequest& request) override;
   void Disconnect() override;
   bool IsConnected() override;
@@ -104,6 +115,13 @@ class TunnelController : private TunnelOperations {
   // Queues `task`; starts the thread if need be. False (the task is dropped)
   // after Shutdown.
   bool Post(Task task);
+  // Queues a task that disconnects; a reconnect in hand is cancelled.
+  bool PostDisconnectTask(Task task);
+  // Whether the task in hand is to end early: a disconnect or exit waits.
+  bool Cancelling() const;
+  // Waits for a task, a network event or the recovery's next due work, and runs
+  // the latter two. Returns once a task may be waiting.
+  void WaitAndRecover();
   // Under lock_.
   void StartThreadLocked();
   void Run();
@@ -116,10 +134,21 @@ class TunnelController : private TunnelOperations {
   // Manual-reset: the task in hand is to end early. Outlives the session, which
   // waits on it.
   UniqueHandle cancel_;
+  // Set from system threads (the network changed) and from the relay thread (the
+  // bridge could not send from its address). Shared with the relay, which may
+  // outlive the session by a little.
+  struct NetworkSignal {
+    UniqueHandle event;  // auto-reset
+    std::atomic<bool> bridge_trouble{false};
+  };
+  const std::shared_ptr<NetworkSignal> network_signal_;
   TunnelSession session_;
-  // The request of the last connect that brought the tunnel up; cleared by a
-  // disconnect. Controller's thread only.
-  std::optional<ConnectRequest> last_request_;
+  // Keeps the request of the last connect that brought the tunnel up, until a
+  // disconnect. Controller's thread only, but for reconnecting().
+  NetworkRecovery recovery_;
+  NetworkEvents network_events_;  // controller's thread only
+  // A disconnect is queued or running; cleared when it has run.
+  std::atomic<bool> disconnect_pending_{false};
 
   Lock lock_;
   UniqueHandle wake_;            // auto-reset: a task was posted, or stop

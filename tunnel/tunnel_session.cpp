@@ -44,6 +44,8 @@ TunnelSession::TunnelSession()
       bridge_(std::make_shared<WireGuardTcpBridge>(
           [observers = std::shared_ptr<const SessionObservers>(observers_)](
               const std::string& line) { observers->SendLine(line); })) {
+  bridge_->SetAddressTroubleObserver([observers = std::shared_ptr<const SessionObservers>(
+                                          observers_)] { observers->SendAddressTrouble(); });
   WSADATA data;
   ::WSAStartup(MAKEWORD(2, 2), &data);
 }
@@ -67,6 +69,7 @@ bool TunnelSession::CancelledWithin(DWORD ms) const {
 }
 
 bool TunnelSession::Fail(const char* subsystem, const char* step, const std::string& reason) {
+  last_failure_ = std::string(step) + ": " + reason;
   SendLine(std::string(subsystem) + " connect failed at the " + step + " -- " + reason);
   return false;
 }
@@ -75,6 +78,7 @@ bool TunnelSession::Connect(const ConnectRequest& request) {
   if (core_run_.active()) return true;
   // Leftovers of a core that ended on its own.
   if (core_.process || pipe_read_ || reader_thread_) Disconnect();
+  last_failure_.clear();
 
   // Verified by handle every time, and held until the next Connect verifies it
   // again: nothing is written into a folder another program could have swapped.
@@ -96,16 +100,19 @@ bool TunnelSession::Connect(const ConnectRequest& request) {
     SendLine(std::string(kCoreSkippedLine) + core_executable.skipped);
   }
   if (core_executable.path.empty()) {
+    last_failure_ = "xray.exe not found";
     SendLine(kCoreNotFoundLine);
     return false;
   }
   const std::optional<std::string> host = ProxyHostFromShareLink(request.vlessUrl, &failure);
   if (!host) return Fail(kXray, "share link", failure);
-  const std::string local_address = DetectActiveIPv4Address(*host, &failure);
+  uint32_t server_ipv4 = 0;
+  const std::string local_address = DetectActiveIPv4Address(*host, &failure, &server_ipv4);
   if (local_address.empty()) {
     SendLine(kNoInterfaceLine);
     return Fail(kBridge, "interface detection", failure);
   }
+  if (detection_observer_) detection_observer_(server_ipv4);
   std::optional<ReservedLoopbackPort> reserved = ReserveLoopbackTcpPort(&failure);
   if (!reserved) return Fail(kBridge, "loopback port", failure);
   const uint16_t core_tcp_port = reserved->port;
@@ -151,7 +158,10 @@ bool TunnelSession::Connect(const ConnectRequest& request) {
     Disconnect();
     return Fail(kXray, "core's first second", "cancelled");
   }
-  return CoreSurvived(core_run);
+  if (!CoreSurvived(core_run)) return false;
+  server_ipv4_ = server_ipv4;
+  local_address_ = local_address;
+  return true;
 }
 
 bool TunnelSession::StartReader(UniqueHandle read_end, const RunToken& core) {

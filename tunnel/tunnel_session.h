@@ -86,6 +86,24 @@ class TunnelSession final : public TunnelOperations {
   // The core-running flag as it stands: no exit-code check and no side effect.
   bool core_running() const { return core_run_.active(); }
 
+  // The proxy server's IPv4 address (host byte order) that the last successful
+  // Connect found its route to, and the local address the bridge was bound to;
+  // 0 and "" before any.
+  uint32_t server_ipv4() const { return server_ipv4_; }
+  const std::string& local_address() const { return local_address_; }
+
+  // The step and reason of the last failed Connect ("" after a success), for a
+  // line that reports it elsewhere.
+  const std::string& last_failure() const { return last_failure_; }
+
+  // The counter baselines of the running core, and replacing them (a reconnect
+  // goes on counting from the first connect's).
+  OctetBaselines baselines() const { return {baseline_received_, baseline_sent_}; }
+  void set_baselines(const OctetBaselines& baselines) {
+    baseline_received_ = baselines.received;
+    baseline_sent_ = baselines.sent;
+  }
+
   // A manual-reset event that, once set, cuts Connect's waits short (the bridge's
   // 300 ms and the core's first second): the connect then fails at once. Not
   // owned; it must outlive the session. Set before Connect.
@@ -95,6 +113,16 @@ class TunnelSession final : public TunnelOperations {
   void SetLineObserver(LineObserver observer) { observers_->line = std::move(observer); }
   // Called once when the core is found to have ended on its own.
   void SetStoppedObserver(StoppedObserver observer) { observers_->stopped = std::move(observer); }
+  // Called by Connect, on its own thread, right after it has found the local
+  // address that reaches the proxy server (`server`, host byte order).
+  void SetDetectionObserver(std::function<void(uint32_t server)> observer) {
+    detection_observer_ = std::move(observer);
+  }
+  // Called on the relay thread when the bridge's sends fail because its address
+  // no longer works.
+  void SetAddressTroubleObserver(std::function<void()> observer) {
+    observers_->address_trouble = std::move(observer);
+  }
 
  private:
   // Sends "<subsystem> connect failed at the <step> -- <reason>" and returns false.
@@ -136,6 +164,10 @@ class TunnelSession final : public TunnelOperations {
   uint64_t baseline_received_ = 0;
   uint64_t baseline_sent_ = 0;
   HANDLE cancel_ = nullptr;  // not owned
+  uint32_t server_ipv4_ = 0;
+  std::string local_address_;
+  std::string last_failure_;
+  std::function<void(uint32_t server)> detection_observer_;
 };
 
 }  // namespace duzavide

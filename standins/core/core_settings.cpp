@@ -1,7 +1,11 @@
 #include "standins/core/core_settings.h"
 
+// clang-format off
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <iphlpapi.h>
+#include <netioapi.h>
+// clang-format on
 
 #include <nlohmann/json.hpp>
 
@@ -99,6 +103,20 @@ bool IsLoopbackAddress(const std::string& address) {
   in_addr parsed{};
   if (::inet_pton(AF_INET, address.c_str(), &parsed) != 1) return false;
   return (ntohl(parsed.s_addr) >> 24) == 127;
+}
+
+bool IsThisMachine(const std::string& address) {
+  if (IsLoopbackAddress(address)) return true;
+  in_addr parsed{};
+  if (::inet_pton(AF_INET, address.c_str(), &parsed) != 1) return false;
+  MIB_UNICASTIPADDRESS_TABLE* table = nullptr;
+  if (::GetUnicastIpAddressTable(AF_INET, &table) != NO_ERROR) return false;
+  bool found = false;
+  for (ULONG i = 0; i < table->NumEntries && !found; ++i) {
+    found = table->Table[i].Address.Ipv4.sin_addr.s_addr == parsed.s_addr;
+  }
+  ::FreeMibTable(table);
+  return found;
 }
 
 }  // namespace duzavide::standin

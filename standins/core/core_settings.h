@@ -20,8 +20,13 @@ struct CoreSettings {
 bool ParseCoreSettings(const std::string& document, CoreSettings* settings, std::string* error);
 
 // True when `address` is dotted IPv4 text inside 127.0.0.0/8. The stand-in talks
-// to nothing else.
+// to nothing else, but for its WireGuard peer (below).
 bool IsLoopbackAddress(const std::string& address);
+
+// True for a loopback address or one of this machine's own IPv4 addresses: a
+// datagram sent there stays on the machine. The WireGuard peer (the host's
+// bridge) is bound to the address of the active interface.
+bool IsThisMachine(const std::string& address);
 
 }  // namespace duzavide::standin
 

@@ -51,14 +51,18 @@ void PingLoop(SOCKET socket, sockaddr_in peer) {
 }  // namespace
 
 bool StartWireGuardPinger(const std::string& peer_host, uint16_t peer_port, std::string* error) {
-  if (!IsLoopbackAddress(peer_host)) {
-    WriteStdout("standin-core: peer " + peer_host + " is not a loopback address, not pinging\n");
+  if (!IsThisMachine(peer_host)) {
+    WriteStdout("standin-core: peer " + peer_host +
+                " is not an address of this machine, not pinging\n");
     return true;
   }
   SOCKET socket = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   sockaddr_in local{};
   local.sin_family = AF_INET;
-  ::inet_pton(AF_INET, "127.0.0.1", &local.sin_addr);
+  // A peer on another address of this machine is pinged from that address: the
+  // datagrams stay on it both ways, whatever the interface's state.
+  const std::string source = IsLoopbackAddress(peer_host) ? "127.0.0.1" : peer_host;
+  ::inet_pton(AF_INET, source.c_str(), &local.sin_addr);
   if (socket == INVALID_SOCKET ||
       ::bind(socket, reinterpret_cast<sockaddr*>(&local), sizeof(local)) != 0) {
     *error = "cannot open the WireGuard socket";

@@ -55,10 +55,12 @@ class BridgeTest : public testing::Test {
   void StartConnected(const std::string& address = "127.0.0.1",
                       milliseconds keepalive = std::chrono::seconds(15),
                       int core_receive_buffer = 0,
-                      IPv4RangeReader read_local_ranges = ReadThisMachineRanges) {
+                      IPv4RangeReader read_local_ranges = ReadThisMachineRanges,
+                      milliseconds silence_limit = std::chrono::seconds(30)) {
     core_ = std::make_unique<TestCore>(0, core_receive_buffer);
     ASSERT_TRUE(core_->listening());
-    bridge_ = std::make_unique<WireGuardTcpBridge>(log_.Observer(), keepalive, read_local_ranges);
+    bridge_ = std::make_unique<WireGuardTcpBridge>(log_.Observer(), keepalive, read_local_ranges,
+                                                   silence_limit);
     ASSERT_TRUE(bridge_->StartBridge(address, core_->port()));
     ASSERT_TRUE(core_->Accept());
     ASSERT_TRUE(log_.WaitForCount(1));
@@ -78,6 +80,24 @@ class BridgeTest : public testing::Test {
   std::unique_ptr<WireGuardTcpBridge> bridge_;
   std::unique_ptr<TestDatagramSocket> wireguard_;
 };
+
+TEST_F(BridgeTest, SaysOncePerSilenceThatTheRelayDoesNotAnswer) {
+  ASSERT_NO_FATAL_FAILURE(StartConnected("127.0.0.1", std::chrono::seconds(15), 0,
+                                         ReadThisMachineRanges, milliseconds(1000)));
+  const std::string silence = "[bridge] no answer from the relay for 1 s";
+  ASSERT_NO_FATAL_FAILURE(Introduce());
+  ASSERT_TRUE(log_.WaitForCount(2));
+  EXPECT_EQ(log_.lines().back(), silence);
+  // Datagrams go on, nothing comes back: still one line for this silence.
+  ASSERT_TRUE(wireguard_->SendTo({0x43}, "127.0.0.1", bridge_->udp_port()));
+  EXPECT_FALSE(log_.WaitForCount(3, milliseconds(1500)));
+  // An answer ends the silence; the next one is told again.
+  ASSERT_TRUE(core_->Write(Frame({0x44})));
+  ASSERT_TRUE(wireguard_->Receive().has_value());
+  ASSERT_TRUE(wireguard_->SendTo({0x45}, "127.0.0.1", bridge_->udp_port()));
+  ASSERT_TRUE(log_.WaitForCount(3));
+  EXPECT_EQ(log_.lines().back(), silence);
+}
 
 TEST_F(BridgeTest, FramesEachDatagramOntoTheStream) {
   ASSERT_NO_FATAL_FAILURE(StartConnected());

@@ -68,9 +68,9 @@ std::string ConnectCallHex() {
   return Hex(*StandardMethodCodec::GetInstance().EncodeMethodCall(tunnel_test::ConnectCall()));
 }
 
-std::string ConnectCallHex(const std::string& vless_url) {
-  return Hex(
-      *StandardMethodCodec::GetInstance().EncodeMethodCall(tunnel_test::ConnectCall(vless_url)));
+std::string ConnectCallHex(const std::string& vless_url, uint16_t relay_port) {
+  return Hex(*StandardMethodCodec::GetInstance().EncodeMethodCall(
+      tunnel_test::ConnectCall(vless_url, relay_port)));
 }
 
 std::string SuccessReplyHex(bool value) {

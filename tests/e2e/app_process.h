@@ -21,7 +21,7 @@ std::wstring AppFolder();
 // Lowercase hex of a method call / a success reply in the standard method codec.
 std::string MethodCallHex(const std::string& method);
 std::string ConnectCallHex();
-std::string ConnectCallHex(const std::string& vless_url);
+std::string ConnectCallHex(const std::string& vless_url, uint16_t relay_port = 9);
 std::string SuccessReplyHex(bool value);
 std::string ZeroStatsReplyHex();
 

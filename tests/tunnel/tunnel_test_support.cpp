@@ -20,13 +20,13 @@ MethodCall ConnectCall() {
       "vless://0a1b2c3d-0000-4000-8000-000000000001@127.0.0.1:8443?security=reality&sni=a.test");
 }
 
-MethodCall ConnectCall(const std::string& vless_url) {
+MethodCall ConnectCall(const std::string& vless_url, uint16_t relay_port) {
   EncodableMap wireguard{
       {EncodableValue("private_key"), EncodableValue("cHJpdmF0ZS1rZXktZm9yLXRlc3Rz")},
       {EncodableValue("address"), EncodableValue("10.66.0.2/32")},
       {EncodableValue("server_public_key"), EncodableValue("c2VydmVyLXB1YmxpYy1rZXk=")},
       {EncodableValue("relay_address"), EncodableValue("127.0.0.1")},
-      {EncodableValue("relay_port"), EncodableValue(int32_t{9})},
+      {EncodableValue("relay_port"), EncodableValue(int32_t{relay_port})},
   };
   EncodableMap arguments{
       {EncodableValue("vlessUrl"), EncodableValue(vless_url)},

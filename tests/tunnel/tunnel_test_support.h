@@ -24,9 +24,9 @@
 namespace duzavide::tunnel_test {
 
 // A "connect" call that the stand-in core accepts, through 127.0.0.1 only; or the
-// same call with another share link.
+// same call with another share link and relay port.
 MethodCall ConnectCall();
-MethodCall ConnectCall(const std::string& vless_url);
+MethodCall ConnectCall(const std::string& vless_url, uint16_t relay_port = 9);
 
 // The test executable's directory, where the build puts the stand-in xray.exe.
 std::wstring TestExeDirectory();
