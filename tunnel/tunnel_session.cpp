@@ -1,5 +1,6 @@
 #include "tunnel/tunnel_session.h"
 
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -13,7 +14,7 @@
 #include "tunnel/core_output_reader.h"
 #include "tunnel/data_folder.h"
 #include "tunnel/proxy_host.h"
-#include "tunnel/system_proxy.h"
+#include "tunnel/proxy_setting_keeper.h"
 
 namespace duzavide {
 namespace {
@@ -26,12 +27,29 @@ constexpr char kStartedLine[] = "[xray] TUN and WireGuard transport started";
 constexpr char kStoppedLine[] = "[xray] TUN and WireGuard transport stopped";
 constexpr char kXray[] = "[xray]";
 constexpr char kBridge[] = "[bridge]";
+constexpr char kProxy[] = "[proxy]";
 
 constexpr DWORD kSurvivalWaitMs = 1000;
 constexpr DWORD kCoreExitWaitMs = 5000;
 constexpr DWORD kReaderExitWaitMs = 3000;
 // Extra time for the reader after its blocking read has been cancelled.
 constexpr DWORD kReaderCancelWaitMs = 1000;
+
+// Gives the user's proxy setting back when a connect does not get through: no
+// tunnel runs, so nothing needs direct access.
+class ProxyRollback {
+ public:
+  explicit ProxyRollback(std::function<void()> restore) : restore_(std::move(restore)) {}
+  ~ProxyRollback() {
+    if (restore_) restore_();
+  }
+  ProxyRollback(const ProxyRollback&) = delete;
+  ProxyRollback& operator=(const ProxyRollback&) = delete;
+  void Release() { restore_ = nullptr; }
+
+ private:
+  std::function<void()> restore_;
+};
 
 bool IsDirectory(const std::wstring& path) {
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
@@ -83,7 +101,9 @@ bool TunnelSession::Connect(const ConnectRequest& request) {
   const std::wstring data_folder = DataFolder();
   std::string failure;
   CreateDataFolder(data_folder, &failure);
-  ResetSystemProxy();
+  // The user's own setting is saved before it is switched to direct access.
+  if (!SwitchSystemProxyToDirect(&failure)) return Fail(kProxy, "proxy setting", failure);
+  ProxyRollback proxy_rollback([this] { RestoreProxySetting(); });
   if (!IsDirectory(data_folder)) {
     return Fail(kXray, "data folder",
                 failure.empty() ? WideToUtf8(data_folder) + " is not a folder" : failure);
@@ -149,7 +169,9 @@ bool TunnelSession::Connect(const ConnectRequest& request) {
     Disconnect();
     return Fail(kXray, "core's first second", "cancelled");
   }
-  return CoreSurvived(core_run);
+  const bool survived = CoreSurvived(core_run);
+  if (survived) proxy_rollback.Release();
+  return survived;
 }
 
 bool TunnelSession::StartReader(UniqueHandle read_end, const RunToken& core) {
@@ -182,7 +204,7 @@ bool TunnelSession::CoreSurvived(const RunToken& core) {
 void TunnelSession::Disconnect() {
   const bool was_running = core_run_.End() != 0;
   const bool had_process = static_cast<bool>(core_.process);
-  ResetSystemProxy();
+  RestoreProxySetting();
 
   if (core_.process) {
     ::TerminateProcess(core_.process.Get(), 0);
@@ -238,6 +260,10 @@ TrafficCounters TunnelSession::ReadTrafficCounters() {
 void TunnelSession::OnCoreEnded() {
   bridge_->StopBridge();
   observers_->SendStopped();
+}
+
+void TunnelSession::RestoreProxySetting() {
+  RestoreSystemProxy([this](const std::string& line) { SendLine(line); });
 }
 
 bool TunnelSession::ReadCoreExitCode(DWORD* exit_code) const {
