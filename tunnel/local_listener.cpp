@@ -10,18 +10,18 @@
 #include <cctype>
 #include <cstring>
 #include <optional>
-#include <vector>
+#include <string>
 
 namespace duzavide {
 namespace {
 
 // The listeners of one address family, or nothing when the table cannot be read.
-std::optional<std::vector<char>> ListenerTable(ULONG family) {
-  std::vector<char> table(16 * 1024);
+std::optional<std::string> ListenerTable(ULONG family) {
+  std::string table(16 * 1024, '\0');
   for (int attempt = 0; attempt < 4; ++attempt) {
     DWORD size = static_cast<DWORD>(table.size());
     const DWORD status =
-        ::GetExtendedTcpTable(table.data(), &size, FALSE, family, TCP_TABLE_OWNER_PID_LISTENER, 0);
+        ::GetExtendedTcpTable(&table[0], &size, FALSE, family, TCP_TABLE_OWNER_PID_LISTENER, 0);
     if (status == NO_ERROR) return table;
     if (status != ERROR_INSUFFICIENT_BUFFER) return std::nullopt;
     table.resize(size + 4096);  // listeners may be added meanwhile
@@ -55,7 +55,7 @@ std::optional<uint32_t> Ipv4Address(const std::string& host) {
 
 // 0 = no listener, 1 = listener, -1 = the table could not be read.
 int Ipv4Listens(uint32_t address, uint16_t port) {
-  const std::optional<std::vector<char>> table = ListenerTable(AF_INET);
+  const std::optional<std::string> table = ListenerTable(AF_INET);
   if (!table) return -1;
   const auto* rows = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(table->data());
   for (DWORD i = 0; i < rows->dwNumEntries; ++i) {
@@ -71,7 +71,7 @@ int Ipv4Listens(uint32_t address, uint16_t port) {
 
 // On every IPv6 address, or when `loopback_counts`, on the IPv6 loopback.
 int Ipv6Listens(bool loopback_counts, uint16_t port) {
-  const std::optional<std::vector<char>> table = ListenerTable(AF_INET6);
+  const std::optional<std::string> table = ListenerTable(AF_INET6);
   if (!table) return -1;
   static const unsigned char kLoopback[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
   static const unsigned char kAny[16] = {};

@@ -60,15 +60,11 @@ LSTATUS DeleteUserValue(const wchar_t* path, const wchar_t* value) {
 }
 
 std::wstring ThisProgramFolder() {
-  std::vector<wchar_t> path(MAX_PATH);
+  std::wstring path(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length =
-        ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    const DWORD length = ::GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
     if (length == 0) return std::wstring();
-    if (length < path.size()) {
-      std::wstring folder(path.data(), length);
-      return folder.substr(0, folder.find_last_of(L"\\/"));
-    }
+    if (length < path.size()) return path.substr(0, path.find_last_of(L"\\/", length));
     path.resize(path.size() * 2);
   }
 }
@@ -81,7 +77,7 @@ std::wstring ProxyRestoreCommand() {
 
 ProxyJournalState LoadProxyJournal(ProxyOptions* options, std::string* failure) {
   // The value may change size between the two calls; read until it fits.
-  std::vector<wchar_t> data;
+  std::wstring data;
   LSTATUS status = ERROR_MORE_DATA;
   DWORD type = 0;
   DWORD bytes = 0;
@@ -93,7 +89,7 @@ ProxyJournalState LoadProxyJournal(ProxyOptions* options, std::string* failure) 
     data.assign(bytes / sizeof(wchar_t) + 2, L'\0');
     bytes = static_cast<DWORD>(data.size() * sizeof(wchar_t));
     status = ::RegGetValueW(HKEY_CURRENT_USER, kJournalKey, kJournalValue, RRF_RT_ANY, &type,
-                            data.data(), &bytes);
+                            &data[0], &bytes);
   }
   if (status == ERROR_FILE_NOT_FOUND) return ProxyJournalState::kNone;
   if (status != ERROR_SUCCESS) {

@@ -1,19 +1,24 @@
 #include "tunnel/proxy_options.h"
 
-#include <map>
-
 namespace duzavide {
 namespace {
 
 constexpr wchar_t kVersionEntry[] = L"version=1";
-constexpr wchar_t kFlags[] = L"flags";
-constexpr wchar_t kServer[] = L"server";
-constexpr wchar_t kBypass[] = L"bypass";
-constexpr wchar_t kAutoconfigUrl[] = L"autoconfig_url";
-constexpr wchar_t kAutodiscoveryFlags[] = L"autodiscovery_flags";
+constexpr wchar_t kFlags[] = L"flags=";
+constexpr wchar_t kServer[] = L"server=";
+constexpr wchar_t kBypass[] = L"bypass=";
+constexpr wchar_t kAutoconfigUrl[] = L"autoconfig_url=";
+constexpr wchar_t kAutodiscoveryFlags[] = L"autodiscovery_flags=";
 
-std::wstring Entry(const wchar_t* name, const std::wstring& value) {
-  return std::wstring(name) + L"=" + value;
+// (No std::to_wstring: it would bring a wide printf into the host, whose size is
+// bounded.)
+std::wstring Decimal(uint32_t value) {
+  std::wstring digits;
+  do {
+    digits.insert(digits.begin(), static_cast<wchar_t>(L'0' + value % 10));
+    value /= 10;
+  } while (value != 0);
+  return digits;
 }
 
 // Decimal digits only, within 32 bits.
@@ -30,60 +35,53 @@ std::optional<uint32_t> ParseNumber(const std::wstring& text) {
 
 }  // namespace
 
-bool ProxyOptions::operator==(const ProxyOptions& other) const {
-  return flags == other.flags && server == other.server && bypass == other.bypass &&
-         autoconfig_url == other.autoconfig_url && autodiscovery_flags == other.autodiscovery_flags;
-}
-
 bool IsDirectAccess(uint32_t flags) {
   return (flags & (kProxyTypeProxy | kProxyTypeAutoProxyUrl | kProxyTypeAutoDetect)) == 0;
 }
 
 std::vector<std::wstring> EncodeProxyJournal(const ProxyOptions& options) {
-  std::vector<std::wstring> entries = {kVersionEntry,
-                                       Entry(kFlags, std::to_wstring(options.flags))};
-  if (options.server) entries.push_back(Entry(kServer, *options.server));
-  if (options.bypass) entries.push_back(Entry(kBypass, *options.bypass));
-  if (options.autoconfig_url) entries.push_back(Entry(kAutoconfigUrl, *options.autoconfig_url));
+  std::vector<std::wstring> entries = {kVersionEntry, kFlags + Decimal(options.flags)};
+  if (options.server) entries.push_back(kServer + *options.server);
+  if (options.bypass) entries.push_back(kBypass + *options.bypass);
+  if (options.autoconfig_url) entries.push_back(kAutoconfigUrl + *options.autoconfig_url);
   if (options.autodiscovery_flags) {
-    entries.push_back(Entry(kAutodiscoveryFlags, std::to_wstring(*options.autodiscovery_flags)));
+    entries.push_back(kAutodiscoveryFlags + Decimal(*options.autodiscovery_flags));
   }
   return entries;
 }
 
 std::optional<ProxyOptions> DecodeProxyJournal(const std::vector<std::wstring>& entries) {
   if (entries.empty() || entries[0] != kVersionEntry) return std::nullopt;
-  std::map<std::wstring, std::wstring> values;
-  for (size_t i = 1; i < entries.size(); ++i) {
-    const size_t equals = entries[i].find(L'=');
-    if (equals == std::wstring::npos) return std::nullopt;
-    if (!values.emplace(entries[i].substr(0, equals), entries[i].substr(equals + 1)).second) {
-      return std::nullopt;
-    }
-  }
   ProxyOptions options;
-  auto flags = values.find(kFlags);
-  if (flags == values.end()) return std::nullopt;
-  const std::optional<uint32_t> flag_bits = ParseNumber(flags->second);
+  std::optional<std::wstring> flags;
+  std::optional<std::wstring> discovery;
+  const std::pair<const wchar_t*, std::optional<std::wstring>*> fields[] = {
+      {kFlags, &flags},
+      {kServer, &options.server},
+      {kBypass, &options.bypass},
+      {kAutoconfigUrl, &options.autoconfig_url},
+      {kAutodiscoveryFlags, &discovery},
+  };
+  for (size_t i = 1; i < entries.size(); ++i) {
+    bool known = false;
+    for (const auto& [name, field] : fields) {
+      const std::wstring prefix = name;
+      if (entries[i].compare(0, prefix.size(), prefix) != 0) continue;
+      if (*field) return std::nullopt;  // a name twice
+      *field = entries[i].substr(prefix.size());
+      known = true;
+      break;
+    }
+    // A name this version does not know may carry something it would fail to give back.
+    if (!known) return std::nullopt;
+  }
+  const std::optional<uint32_t> flag_bits = flags ? ParseNumber(*flags) : std::nullopt;
   if (!flag_bits) return std::nullopt;
   options.flags = *flag_bits;
-  values.erase(flags);
-  for (auto [name, field] :
-       {std::make_pair(kServer, &options.server), std::make_pair(kBypass, &options.bypass),
-        std::make_pair(kAutoconfigUrl, &options.autoconfig_url)}) {
-    auto found = values.find(name);
-    if (found == values.end()) continue;
-    *field = found->second;
-    values.erase(found);
-  }
-  auto discovery = values.find(kAutodiscoveryFlags);
-  if (discovery != values.end()) {
-    options.autodiscovery_flags = ParseNumber(discovery->second);
+  if (discovery) {
+    options.autodiscovery_flags = ParseNumber(*discovery);
     if (!options.autodiscovery_flags) return std::nullopt;
-    values.erase(discovery);
   }
-  // A name this version does not know may carry something it would fail to give back.
-  if (!values.empty()) return std::nullopt;
   return options;
 }
 

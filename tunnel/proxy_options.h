@@ -27,7 +27,11 @@ struct ProxyOptions {
   // Absent when the system would not tell; then it is never written back.
   std::optional<uint32_t> autodiscovery_flags;
 
-  bool operator==(const ProxyOptions& other) const;
+  bool operator==(const ProxyOptions& other) const {
+    return flags == other.flags && server == other.server && bypass == other.bypass &&
+           autoconfig_url == other.autoconfig_url &&
+           autodiscovery_flags == other.autodiscovery_flags;
+  }
   bool operator!=(const ProxyOptions& other) const { return !(*this == other); }
 };
 

@@ -5,8 +5,6 @@
 #include <wininet.h>
 // clang-format on
 
-#include <vector>
-
 #include "base/system_error_text.h"
 
 namespace duzavide {
@@ -54,22 +52,16 @@ wchar_t* TextOrNull(const std::optional<std::wstring>& text) {
   return text ? const_cast<wchar_t*>(text->c_str()) : nullptr;
 }
 
-// Sets `options` with `flags` written both as the user sets them and plainly, in
-// that order: a system may accept the first and ignore it (Wine does), so the
-// plain one is always written too. Where the first is refused, the plain one alone.
-bool SetWithFlags(uint32_t flags, const std::vector<INTERNET_PER_CONN_OPTIONW>& options,
+// Sets the `count` options that follow the two flag entries of `list`, with the
+// flags written both as the user sets them and plainly, in that order: a system
+// may accept the first and ignore it (Wine does), so the plain one is always
+// written too. Where the first is refused, the plain one alone.
+bool SetWithFlags(uint32_t flags, INTERNET_PER_CONN_OPTIONW* list, DWORD count,
                   std::string* failure) {
-  for (size_t first = 0; first < 2; ++first) {
-    std::vector<INTERNET_PER_CONN_OPTIONW> list;
-    for (size_t i = first; i < 2; ++i) {
-      INTERNET_PER_CONN_OPTIONW option{};
-      option.dwOption = kFlagOptions[i];
-      option.Value.dwValue = flags;
-      list.push_back(option);
-    }
-    list.insert(list.end(), options.begin(), options.end());
-    if (SetOptions(list.data(), static_cast<DWORD>(list.size()))) return true;
-  }
+  list[0].dwOption = INTERNET_PER_CONN_FLAGS_UI;
+  list[1].dwOption = INTERNET_PER_CONN_FLAGS;
+  list[0].Value.dwValue = list[1].Value.dwValue = flags;
+  if (SetOptions(list, count + 2) || SetOptions(list + 1, count + 1)) return true;
   *failure = LastSystemErrorText();
   return false;
 }
@@ -110,24 +102,21 @@ bool ReadSystemProxyOptions(ProxyOptions* options, std::string* failure) {
 }
 
 bool WriteSystemProxyOptions(const ProxyOptions& options, std::string* failure) {
-  std::vector<INTERNET_PER_CONN_OPTIONW> list(3);
-  list[0].dwOption = INTERNET_PER_CONN_PROXY_SERVER;
-  list[0].Value.pszValue = TextOrNull(options.server);
-  list[1].dwOption = INTERNET_PER_CONN_PROXY_BYPASS;
-  list[1].Value.pszValue = TextOrNull(options.bypass);
-  list[2].dwOption = INTERNET_PER_CONN_AUTOCONFIG_URL;
-  list[2].Value.pszValue = TextOrNull(options.autoconfig_url);
-  if (options.autodiscovery_flags) {
-    INTERNET_PER_CONN_OPTIONW discovery{};
-    discovery.dwOption = INTERNET_PER_CONN_AUTODISCOVERY_FLAGS;
-    discovery.Value.dwValue = *options.autodiscovery_flags;
-    list.push_back(discovery);
-  }
-  return SetWithFlags(options.flags, list, failure);
+  INTERNET_PER_CONN_OPTIONW list[6] = {};
+  list[2].dwOption = INTERNET_PER_CONN_PROXY_SERVER;
+  list[2].Value.pszValue = TextOrNull(options.server);
+  list[3].dwOption = INTERNET_PER_CONN_PROXY_BYPASS;
+  list[3].Value.pszValue = TextOrNull(options.bypass);
+  list[4].dwOption = INTERNET_PER_CONN_AUTOCONFIG_URL;
+  list[4].Value.pszValue = TextOrNull(options.autoconfig_url);
+  list[5].dwOption = INTERNET_PER_CONN_AUTODISCOVERY_FLAGS;
+  list[5].Value.dwValue = options.autodiscovery_flags.value_or(0);
+  return SetWithFlags(options.flags, list, options.autodiscovery_flags ? 4 : 3, failure);
 }
 
 bool WriteSystemProxyFlags(uint32_t flags, std::string* failure) {
-  return SetWithFlags(flags, {}, failure);
+  INTERNET_PER_CONN_OPTIONW list[2] = {};
+  return SetWithFlags(flags, list, 0, failure);
 }
 
 void AnnounceSystemProxyChange() {
