@@ -16,6 +16,7 @@
 #include "shell/monitor_dpi.h"
 #include "shell/single_instance.h"
 #include "tunnel/data_folder.h"
+#include "tunnel/proxy_setting_keeper.h"
 
 namespace duzavide {
 
@@ -60,6 +61,9 @@ int RunInstance(std::vector<std::string> arguments) {
     return 0;
   }
 
+  // A proxy setting that a killed run left saved comes back first; only here, in
+  // the first instance, so a second start never undoes a running tunnel's switch.
+  RestoreLeftOverSystemProxy(EmitLine);
   ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   const EngineProject project = MakeEngineProject(std::move(arguments));
   const LogicalPoint origin = CenteredOriginOnPrimaryMonitor(kMainWindowWidth, kMainWindowHeight);

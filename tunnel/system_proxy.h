@@ -1,14 +1,31 @@
-// Switching the user's system proxy setting to direct access.
+// The per-connection proxy options of the user's default connection, through
+// the system's internet settings. Any thread.
 #ifndef TUNNEL_SYSTEM_PROXY_H_
 #define TUNNEL_SYSTEM_PROXY_H_
 
+#include <cstdint>
+#include <string>
+
+#include "tunnel/proxy_options.h"
+
 namespace duzavide {
 
-// Sets the per-connection flags of the default connection to direct access only,
-// then tells the system the settings changed and refreshes them. A manual proxy
-// or automatic configuration is switched off; the server and bypass entries stay.
-// Returns whether setting the flags succeeded. Main thread.
-bool ResetSystemProxy();
+// Reads the flags (the connection type as the user set it, or where the system
+// refuses that, the connection type), the proxy server, the bypass list, the
+// automatic configuration URL and, where the system tells, the automatic
+// discovery flags. False, with `failure` saying why, when the flags or the texts
+// cannot be read.
+bool ReadSystemProxyOptions(ProxyOptions* options, std::string* failure);
+
+// Sets all of `options` in one call (so no program sees half of them).
+bool WriteSystemProxyOptions(const ProxyOptions& options, std::string* failure);
+
+// Sets only the flags; the texts stay as they are.
+bool WriteSystemProxyFlags(uint32_t flags, std::string* failure);
+
+// Tells the system and the programs that use its settings that they changed, and
+// has them read again.
+void AnnounceSystemProxyChange();
 
 }  // namespace duzavide
 

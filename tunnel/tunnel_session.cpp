@@ -1,5 +1,6 @@
 #include "tunnel/tunnel_session.h"
 
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -14,7 +15,7 @@
 #include "tunnel/core_output_reader.h"
 #include "tunnel/data_folder.h"
 #include "tunnel/proxy_host.h"
-#include "tunnel/system_proxy.h"
+#include "tunnel/proxy_setting_keeper.h"
 
 namespace duzavide {
 namespace {
@@ -27,12 +28,29 @@ constexpr char kStartedLine[] = "[xray] TUN and WireGuard transport started";
 constexpr char kStoppedLine[] = "[xray] TUN and WireGuard transport stopped";
 constexpr char kXray[] = "[xray]";
 constexpr char kBridge[] = "[bridge]";
+constexpr char kProxy[] = "[proxy]";
 
 constexpr DWORD kSurvivalWaitMs = 1000;
 constexpr DWORD kCoreExitWaitMs = 5000;
 constexpr DWORD kReaderExitWaitMs = 3000;
 // Extra time for the reader after its blocking read has been cancelled.
 constexpr DWORD kReaderCancelWaitMs = 1000;
+
+// Gives the user's proxy setting back when a connect does not get through: no
+// tunnel runs, so nothing needs direct access.
+class ProxyRollback {
+ public:
+  explicit ProxyRollback(std::function<void()> restore) : restore_(std::move(restore)) {}
+  ~ProxyRollback() {
+    if (restore_) restore_();
+  }
+  ProxyRollback(const ProxyRollback&) = delete;
+  ProxyRollback& operator=(const ProxyRollback&) = delete;
+  void Release() { restore_ = nullptr; }
+
+ private:
+  std::function<void()> restore_;
+};
 
 }  // namespace
 
@@ -83,7 +101,12 @@ bool TunnelSession::Connect(const ConnectRequest& request) {
   // Verified by handle every time, and held until the next Connect verifies it
   // again: nothing is written into a folder another program could have swapped.
   VerifiedFolder data_folder = VerifyDataFolder();
-  ResetSystemProxy();
+  // The user's own setting is saved before it is switched to direct access.
+  std::string proxy_failure;
+  if (!SwitchSystemProxyToDirect(&proxy_failure)) {
+    return Fail(kProxy, "proxy setting", proxy_failure);
+  }
+  ProxyRollback proxy_rollback([this] { RestoreProxySetting(); });
   for (const std::string& note : data_folder.notes) SendLine(std::string(kXray) + " " + note);
   // Said once, not on every connect.
   if (!data_folder.unprotected_note.empty() && data_folder.path != unprotected_folder_said_) {
@@ -159,6 +182,7 @@ bool TunnelSession::Connect(const ConnectRequest& request) {
     return Fail(kXray, "core's first second", "cancelled");
   }
   if (!CoreSurvived(core_run)) return false;
+  proxy_rollback.Release();
   server_ipv4_ = server_ipv4;
   local_address_ = local_address;
   return true;
@@ -194,7 +218,7 @@ bool TunnelSession::CoreSurvived(const RunToken& core) {
 void TunnelSession::Disconnect() {
   const bool was_running = core_run_.End() != 0;
   const bool had_process = static_cast<bool>(core_.process);
-  ResetSystemProxy();
+  RestoreProxySetting();
 
   if (core_.process) {
     ::TerminateProcess(core_.process.Get(), 0);
@@ -250,6 +274,10 @@ TrafficCounters TunnelSession::ReadTrafficCounters() {
 void TunnelSession::OnCoreEnded() {
   bridge_->StopBridge();
   observers_->SendStopped();
+}
+
+void TunnelSession::RestoreProxySetting() {
+  RestoreSystemProxy([this](const std::string& line) { SendLine(line); });
 }
 
 bool TunnelSession::ReadCoreExitCode(DWORD* exit_code) const {

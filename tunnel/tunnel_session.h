@@ -68,8 +68,9 @@ class TunnelSession final : public TunnelOperations {
   // with everything it set up undone.
   bool Connect(const ConnectRequest& request) override;
 
-  // Terminates the core, stops the bridge, closes everything and resets the
-  // system proxy setting. Safe to repeat; on an idle session only the proxy reset.
+  // Terminates the core, stops the bridge, closes everything and gives the user's
+  // proxy setting back (proxy_setting_keeper.h). Safe to repeat; on an idle
+  // session only the proxy step.
   void Disconnect() override;
 
   // Whether the core still runs. Finding it ended stops the bridge and calls the
@@ -137,6 +138,9 @@ class TunnelSession final : public TunnelOperations {
   // End-of-core work of the party that cleared the core-running flag.
   void OnCoreEnded();
   void SendLine(const std::string& line) { observers_->SendLine(line); }
+  // What a disconnect (and a connect that does not get through) does to the
+  // user's proxy setting; its lines go to the line observer.
+  void RestoreProxySetting();
   // False when no process is held or its exit code cannot be read.
   bool ReadCoreExitCode(DWORD* exit_code) const;
 

@@ -168,6 +168,11 @@ DWORD AppProcess::exit_code() const {
   return code;
 }
 
+void AppProcess::Kill() {
+  ::TerminateProcess(process_.Get(), 99);
+  ::WaitForSingleObject(process_.Get(), 10000);
+}
+
 std::vector<std::string> AppProcess::Transcript() const {
   std::vector<std::string> lines;
   std::istringstream stream(ReadWholeFile(transcript_path_));

@@ -47,6 +47,9 @@ class AppProcess {
   bool WaitForExit(std::chrono::milliseconds timeout);
   DWORD exit_code() const;
 
+  // Ends the process at once, as a crash or the task manager would, and waits.
+  void Kill();
+
   // Transcript lines written so far without the stall meter's, and everything the
   // process wrote to stderr.
   std::vector<std::string> Transcript() const;

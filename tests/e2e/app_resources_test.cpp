@@ -1,4 +1,5 @@
-// The resources linked into Duzavide.exe: manifest, icon group and version block.
+// The resources linked into Duzavide.exe (manifest, icon group and version block)
+// and the restore program's manifest.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -128,6 +129,22 @@ TEST_F(AppResourcesTest, VersionBlockCarriesTheProductVersion) {
                                  reinterpret_cast<void**>(&text), &length));
     EXPECT_EQ(std::wstring(text), value);
   }
+}
+
+// Windows starts no program that asks for administrator rights from RunOnce: the
+// restore program must run as the signed-in user is.
+TEST(RestoreProgramResourcesTest, ManifestAsksForNoElevation) {
+  HMODULE module = ::LoadLibraryExW((AppFolder() + L"\\DuzavideProxyRestore.exe").c_str(), nullptr,
+                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(module, nullptr);
+  HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(1), RT_MANIFEST);
+  const std::string manifest =
+      found == nullptr
+          ? std::string()
+          : std::string(static_cast<const char*>(::LockResource(::LoadResource(module, found))),
+                        ::SizeofResource(module, found));
+  ::FreeLibrary(module);
+  EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos) << manifest;
 }
 
 }  // namespace

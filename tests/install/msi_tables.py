@@ -19,9 +19,10 @@ import tempfile
 import zipfile
 
 UPGRADE_CODE = "{E174BAEA-E65E-43E5-AC03-71A874A2EF4A}"  # never changes
-# The host, the engine library, the proxy core and the core's companion files.
-REQUIRED_FILES = ["Duzavide.exe", "flutter_windows.dll", "xray.exe", "wintun.dll",
-                  "geoip.dat", "geosite.dat"]
+# The host with its proxy restore program, the engine library, the proxy core and
+# the core's companion files.
+REQUIRED_FILES = ["Duzavide.exe", "DuzavideProxyRestore.exe", "flutter_windows.dll", "xray.exe",
+                  "wintun.dll", "geoip.dat", "geosite.dat"]
 REGISTRY_KEY_PATH = 0x4  # Component.Attributes: the key path is a Registry row
 ONLY_DETECT = 0x2  # Upgrade.Attributes
 ROOTS = {-1: "HKMU", 0: "HKCR", 1: "HKCU", 2: "HKLM", 3: "HKU"}

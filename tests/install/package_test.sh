@@ -88,7 +88,8 @@ python3 -m zipfile -e "$package_dir/$base.zip" "$work/archive"
 cmp -s "$core/geoip.dat" "$work/archive/Duzavide Connect/geoip.dat" ||
   fail "the archive's geoip.dat is not the core folder's"
 serial=$(openssl x509 -in signer.pem -noout -serial | cut -d= -f2)
-for signed in "$work/archive/Duzavide Connect/Duzavide.exe" "$package_dir/$base.msi"; do
+for signed in "$work/archive/Duzavide Connect/Duzavide.exe" \
+  "$work/archive/Duzavide Connect/DuzavideProxyRestore.exe" "$package_dir/$base.msi"; do
   osslsigncode verify -CAfile signer.pem -in "$signed" >"$work/verify.txt" 2>&1 ||
     fail "$(basename "$signed") does not verify: $(cat "$work/verify.txt")"
   grep -qi "Serial : $serial" "$work/verify.txt" ||

@@ -28,13 +28,13 @@ TEST_F(TunnelSessionTest, MissingCoreCreatesDataFolderAndNothingElse) {
   std::error_code error;
   fs::remove(ConfigFilePath(), error);
   lines_.Clear();
-  ASSERT_TRUE(SetProxyFlags(PROXY_TYPE_DIRECT | PROXY_TYPE_PROXY));
+  ASSERT_TRUE(WriteProxySetting(ManualProxy(L"10.1.2.3:3128")));
   ASSERT_TRUE(ManualProxyOn());
   DWORD handles = HandleCount();
 
   EXPECT_FALSE(session_.Connect(LoopbackRequest()));
 
-  EXPECT_FALSE(ManualProxyOn());
+  EXPECT_TRUE(ManualProxyOn());  // a connect that fails gives the user's setting back
   EXPECT_TRUE(fs::is_directory(DataFolder()));
   // Held since it was verified: it cannot be renamed or replaced meanwhile.
   EXPECT_FALSE(::MoveFileExW(DataFolder().c_str(), (DataFolder() + L".moved").c_str(), 0));

@@ -1,6 +1,6 @@
 // Many connect/disconnect cycles leave no handle, no memory and no core process
-// behind. CTest runs a short soak; scripts/soak sets DUZAVIDE_SOAK_CYCLES for a
-// long one and reads the figures printed every 100 cycles.
+// behind, and the user's proxy setting exactly as it was. CTest runs a short soak; scripts/soak
+// sets DUZAVIDE_SOAK_CYCLES for a long one and reads the figures printed every 100 cycles.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -30,6 +30,9 @@ void Report(int cycle, DWORD handles, size_t private_bytes, int cores) {
 
 TEST_F(TunnelSessionTest, ConnectDisconnectCyclesLeakNothing) {
   const int cycles = Cycles();
+  ForgetSavedProxySetting();
+  ASSERT_TRUE(WriteProxySetting(ManualProxy(L"10.1.2.3:3128")));
+  const ProxyOptions setting = ReadProxySetting();
   // One cycle first, so the libraries a connect loads are already there.
   ASSERT_TRUE(session_.Connect(LoopbackRequest()));
   session_.Disconnect();
@@ -49,6 +52,7 @@ TEST_F(TunnelSessionTest, ConnectDisconnectCyclesLeakNothing) {
       ASSERT_LE(handles_now, handles + kHandleSlack) << "cycle " << i;
       ASSERT_LE(private_now, private_bytes + kPrivateBytesSlack) << "cycle " << i;
       ASSERT_EQ(cores, 0) << "cycle " << i;
+      ASSERT_EQ(ReadProxySetting(), setting) << "cycle " << i;
     }
   }
   EXPECT_GT(handles, 0u);

@@ -1,5 +1,6 @@
 #include "tests/tunnel/tunnel_test_support.h"
 
+#include <gtest/gtest.h>
 #include <psapi.h>
 #include <tlhelp32.h>
 #include <ws2tcpip.h>
@@ -8,6 +9,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <ostream>
 
 #include "channel/encodable_value.h"
 #include "tunnel/data_folder.h"
@@ -234,6 +237,108 @@ bool SetProxyFlags(DWORD flags) {
 
 bool ManualProxyOn() { return (ProxyFlags() & PROXY_TYPE_PROXY) != 0; }
 
+namespace {
+
+constexpr wchar_t kJournalKey[] = L"Software\\Duzavide\\Connect";
+constexpr wchar_t kRunOnceKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+
+std::optional<std::wstring> TakeText(wchar_t* text) {
+  if (text == nullptr) return std::nullopt;
+  std::wstring copy(text);
+  ::GlobalFree(text);
+  return copy;
+}
+
+void FillOptions(INTERNET_PER_CONN_OPTIONW (&options)[5]) {
+  const DWORD ids[] = {INTERNET_PER_CONN_FLAGS, INTERNET_PER_CONN_PROXY_SERVER,
+                       INTERNET_PER_CONN_PROXY_BYPASS, INTERNET_PER_CONN_AUTOCONFIG_URL,
+                       INTERNET_PER_CONN_AUTODISCOVERY_FLAGS};
+  for (int i = 0; i < 5; ++i) options[i].dwOption = ids[i];
+}
+
+}  // namespace
+
+ProxyOptions ReadProxySetting() {
+  INTERNET_PER_CONN_OPTIONW options[5] = {};
+  FillOptions(options);
+  INTERNET_PER_CONN_OPTION_LISTW list{};
+  list.dwSize = sizeof(list);
+  list.dwOptionCount = 5;
+  list.pOptions = options;
+  DWORD size = sizeof(list);
+  ProxyOptions read;
+  read.flags = 0;  // never read back as such
+  if (!::InternetQueryOptionW(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, &size)) {
+    ADD_FAILURE() << "the proxy options could not be read";
+    return read;
+  }
+  read.flags = options[0].Value.dwValue;
+  read.server = TakeText(options[1].Value.pszValue);
+  read.bypass = TakeText(options[2].Value.pszValue);
+  read.autoconfig_url = TakeText(options[3].Value.pszValue);
+  read.autodiscovery_flags = options[4].Value.dwValue;
+  return read;
+}
+
+bool WriteProxySetting(const ProxyOptions& setting) {
+  INTERNET_PER_CONN_OPTIONW options[5] = {};
+  FillOptions(options);
+  auto text = [](const std::optional<std::wstring>& value) {
+    return value ? const_cast<wchar_t*>(value->c_str()) : nullptr;
+  };
+  options[0].Value.dwValue = setting.flags;
+  options[1].Value.pszValue = text(setting.server);
+  options[2].Value.pszValue = text(setting.bypass);
+  options[3].Value.pszValue = text(setting.autoconfig_url);
+  options[4].Value.dwValue = setting.autodiscovery_flags.value_or(0);
+  INTERNET_PER_CONN_OPTION_LISTW list{};
+  list.dwSize = sizeof(list);
+  list.dwOptionCount = setting.autodiscovery_flags ? 5 : 4;
+  list.pOptions = options;
+  return ::InternetSetOptionW(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list,
+                              sizeof(list)) != FALSE;
+}
+
+ProxyOptions ManualProxy(const std::wstring& server) {
+  ProxyOptions options;
+  options.flags = PROXY_TYPE_DIRECT | PROXY_TYPE_PROXY;
+  options.server = server;
+  options.bypass = L"*.corp.test;<local>";
+  return options;
+}
+
+bool SavedProxySettingExists() {
+  return ::RegGetValueW(HKEY_CURRENT_USER, kJournalKey, L"ProxyRestore", RRF_RT_ANY, nullptr,
+                        nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+std::wstring ProxyRestoreRunOnceCommand() {
+  wchar_t command[2048] = {};
+  DWORD bytes = sizeof(command);
+  if (::RegGetValueW(HKEY_CURRENT_USER, kRunOnceKey, L"DuzavideProxyRestore", RRF_RT_REG_SZ,
+                     nullptr, command, &bytes) != ERROR_SUCCESS) {
+    return std::wstring();
+  }
+  return command;
+}
+
+void ForgetSavedProxySetting() {
+  ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kJournalKey, L"ProxyRestore");
+  ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunOnceKey, L"DuzavideProxyRestore");
+}
+
+uint16_t FreeLoopbackPort() {
+  SOCKET probe = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int size = sizeof(address);
+  ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+  ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size);
+  ::closesocket(probe);
+  return ntohs(address.sin_port);
+}
+
 size_t OwnPrivateBytes() {
   PROCESS_MEMORY_COUNTERS_EX counters{};
   counters.cb = sizeof(counters);
@@ -289,3 +394,16 @@ std::string ReadFileBytes(const std::wstring& path) {
 }
 
 }  // namespace duzavide::tunnel_test
+
+namespace duzavide {
+
+void PrintTo(const ProxyOptions& options, std::ostream* out) {
+  auto text = [](const std::optional<std::wstring>& value) {
+    return value ? "\"" + std::string(value->begin(), value->end()) + "\"" : std::string("none");
+  };
+  *out << "{flags " << options.flags << ", server " << text(options.server) << ", bypass "
+       << text(options.bypass) << ", url " << text(options.autoconfig_url) << ", discovery "
+       << options.autodiscovery_flags.value_or(0) << "}";
+}
+
+}  // namespace duzavide

@@ -20,6 +20,7 @@
 
 #include "channel/method_call.h"
 #include "config/connect_request.h"
+#include "tunnel/proxy_options.h"
 
 namespace duzavide::tunnel_test {
 
@@ -110,6 +111,26 @@ DWORD ProxyFlags();
 bool SetProxyFlags(DWORD flags);
 bool ManualProxyOn();
 
+// All five per-connection options of the default connection, read and written
+// here with the plain flags option in one list each, apart from the product's
+// code. Under Wine only the flags (a manual proxy reads back as its flag alone;
+// the script and detection flags are dropped) and the proxy server (of a
+// "scheme=" list only the http entry) are kept.
+ProxyOptions ReadProxySetting();
+bool WriteProxySetting(const ProxyOptions& options);
+// A manual proxy setting: `server` and the bypass list "*.corp.test;<local>".
+ProxyOptions ManualProxy(const std::wstring& server);
+
+// The saved setting (the journal) and the restore program's RunOnce command;
+// empty when there is none.
+bool SavedProxySettingExists();
+std::wstring ProxyRestoreRunOnceCommand();
+// Deletes both, so a test starts without a setting an earlier one left saved.
+void ForgetSavedProxySetting();
+
+// A loopback port with nothing listening on it (bound, then closed).
+uint16_t FreeLoopbackPort();
+
 // Number of running processes named xray.exe.
 int CountCoreProcesses();
 
@@ -121,5 +142,10 @@ uint32_t NumberAfter(const std::string& log, const std::string& key);
 std::string ReadFileBytes(const std::wstring& path);
 
 }  // namespace duzavide::tunnel_test
+
+namespace duzavide {
+// Readable failure messages for option comparisons.
+void PrintTo(const ProxyOptions& options, std::ostream* out);
+}  // namespace duzavide
 
 #endif  // TESTS_TUNNEL_TUNNEL_TEST_SUPPORT_H_
