@@ -79,7 +79,16 @@ bool TunnelSession::Connect(const ConnectRequest& request) {
   if (core_run_.active()) return true;
   // Leftovers of a core that ended on its own.
   if (core_.process || pipe_read_ || reader_thread_) Disconnect();
+  // Nothing is touched, not even the proxy setting, while another session tunnels.
+  if (tunnel_lock_.Take() == MachineTunnelLock::Outcome::kHeldElsewhere) {
+    return Fail(kXray, "machine-wide tunnel lock", "another Windows session has the tunnel");
+  }
+  const bool connected = ConnectHoldingTunnelLock(request);
+  if (!connected) tunnel_lock_.Release();
+  return connected;
+}
 
+bool TunnelSession::ConnectHoldingTunnelLock(const ConnectRequest& request) {
   const std::wstring data_folder = DataFolder();
   std::string failure;
   CreateDataFolder(data_folder, &failure);
@@ -213,6 +222,8 @@ void TunnelSession::Disconnect() {
 
   baseline_received_ = 0;
   baseline_sent_ = 0;
+  // The core and everything in its job are gone.
+  tunnel_lock_.Release();
   if (was_running || had_process) SendLine(kStoppedLine);
 }
 
