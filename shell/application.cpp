@@ -22,8 +22,20 @@ namespace duzavide {
 
 namespace {
 constexpr wchar_t kDataFolder[] = L"data";
-// How long a second start waits for the running instance's window to exist.
-constexpr std::chrono::milliseconds kHandOverWait{5000};
+// How long a second start waits for the running instance to show a window (it
+// may be starting) or to end (it may be ending: the core's disconnect and the
+// engine's end take their time).
+constexpr std::chrono::milliseconds kHandOverWait{30000};
+
+// The thread's COM apartment, entered for the object's life: declared before the
+// window, so that the window, the engine and the view are gone before it is left.
+class ComApartment {
+ public:
+  ComApartment() { ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+  ~ComApartment() { ::CoUninitialize(); }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+};
 
 std::string StartLine(const std::vector<std::string>& arguments) {
   std::string line = "Duzavide " DUZAVIDE_VERSION " started, pid " +
@@ -50,21 +62,31 @@ void ReportFolders(const VerifiedFolder& data_folder, const VerifiedFolder& logs
 
 // The process's run after the start has been logged; returns the exit code.
 int RunInstance(std::vector<std::string> arguments) {
-  // Held until the process ends, so later starts in this session hand over to us.
-  const SingleInstance instance;
+  // Held until the window and its tunnel are gone, so later starts in this
+  // session hand over to us, or wait for us to end.
+  SingleInstance instance;
   if (!instance.is_first()) {
-    // No engine, window or session: two hosts would fight over the core, the tray
-    // and the configuration file.
-    EmitLine(ShowRunningInstance(kHandOverWait)
-                 ? "another instance runs in this session; asked it to show its window"
-                 : "another instance runs in this session but has no window yet; leaving");
-    return 0;
+    // No engine, window or session next to another instance: two hosts would
+    // fight over the core, the tray and the configuration file.
+    switch (instance.WaitForRunningInstance(kHandOverWait)) {
+      case SingleInstance::HandOver::kShown:
+        EmitLine("another instance runs in this session; asked it to show its window");
+        return 0;
+      case SingleInstance::HandOver::kBecameFirst:
+        EmitLine("the instance that was ending in this session has gone; starting");
+        break;
+      case SingleInstance::HandOver::kTimedOut:
+        EmitLine(
+            "the instance lock of this session is held, but its holder shows no window and did "
+            "not end within 30 s; exiting");
+        return 1;
+    }
   }
 
   // A proxy setting that a killed run left saved comes back first; only here, in
   // the first instance, so a second start never undoes a running tunnel's switch.
   RestoreLeftOverSystemProxy(EmitLine);
-  ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  const ComApartment apartment;
   const EngineProject project = MakeEngineProject(std::move(arguments));
   const LogicalPoint origin = CenteredOriginOnPrimaryMonitor(kMainWindowWidth, kMainWindowHeight);
 
@@ -76,12 +98,13 @@ int RunInstance(std::vector<std::string> arguments) {
   }
   window.SetQuitOnClose(true);
 
+  // Every way out destroys the window first (engine included), then the loop
+  // ends; the window object goes with this scope, before the apartment is left.
   MSG message;
   while (::GetMessageW(&message, nullptr, 0, 0)) {
     ::TranslateMessage(&message);
     ::DispatchMessageW(&message);
   }
-  ::CoUninitialize();
   return 0;
 }
 

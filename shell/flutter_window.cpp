@@ -6,6 +6,7 @@
 #include "base/line_sink.h"
 #include "channel/method_channel.h"
 #include "channel/standard_method_codec.h"
+#include "shell/restart_registration.h"
 #include "shell/single_instance.h"
 #include "shell/tray_icon.h"
 
@@ -14,17 +15,29 @@ namespace duzavide {
 namespace {
 // Posted by the tunnel controller's notifier: answers are waiting.
 constexpr UINT kTunnelWorkDoneMessage = WM_APP + 2;
+// Posted at the end of the session when the application is to close.
+constexpr UINT kCloseApplicationMessage = WM_APP + 3;
+// How long the end of the session waits for the tunnel's disconnect. The system
+// gives a window about five seconds before it reports the application as
+// preventing the end; the core, in a job that ends with the process, goes with it
+// when the disconnect has not finished by then.
+constexpr DWORD kSessionEndBudgetMs = 2000;
+
+bool IsSessionMessage(UINT message) {
+  return message == WM_QUERYENDSESSION || message == WM_ENDSESSION || message == WM_POWERBROADCAST;
+}
 }  // namespace
 
 FlutterWindow::FlutterWindow(const EngineProject& project) : project_(project) {}
 
 FlutterWindow::~FlutterWindow() {
-  // Reached with the controller still present when the window was not destroyed
-  // first (the tray's exit item). The unanswered results go while their engine
-  // still exists. Ending the view sends this window messages; with the member
-  // cleared first they no longer reach a controller in the middle of its
-  // destruction. The engine then ends before the tunnel controller's final
-  // disconnect: once it has ended nothing can deliver a call to the tunnel any more.
+  // Reached with the controller still present only when the object goes while its
+  // window lives (the application itself always closes first). The unanswered
+  // results go while their engine still exists. Ending the view sends this window
+  // messages; with the member cleared first they no longer reach a controller in
+  // the middle of its destruction. The engine then ends before the tunnel
+  // controller's final disconnect: once it has ended nothing can deliver a call
+  // to the tunnel any more.
   pending_results_.clear();
   std::unique_ptr<FlutterViewController> controller = std::move(flutter_controller_);
   controller.reset();
@@ -59,6 +72,9 @@ bool FlutterWindow::OnCreated() {
   flutter_controller_->ForceRedraw();
 
   AllowTaskbarRestartNotice();
+  AllowHandOverMessage();
+  // An installer can close the application now; it is to start it again after.
+  RegisterRestartAfterUpdate();
   return true;
 }
 
@@ -82,8 +98,15 @@ void FlutterWindow::OnDestroyed() {
 
 LRESULT FlutterWindow::HandleMessage(HWND window, UINT message, WPARAM wparam,
                                      LPARAM lparam) noexcept {
-  // Back from sleep: the network returns in stages, and the tunnel checks it.
-  if (message == WM_POWERBROADCAST && wparam == PBT_APMRESUMEAUTOMATIC) tunnel_.PostResume();
+  // They concern the tunnel whatever the engine makes of them: acted on first,
+  // then the engine hears of them, and the host's answer stands.
+  if (IsSessionMessage(message)) {
+    const LRESULT result = HandleSessionMessage(window, message, wparam, lparam);
+    if (flutter_controller_) {
+      flutter_controller_->HandleTopLevelWindowProc(window, message, wparam, lparam);
+    }
+    return result;
+  }
   if (flutter_controller_) {
     const std::optional<LRESULT> result =
         flutter_controller_->HandleTopLevelWindowProc(window, message, wparam, lparam);
@@ -98,13 +121,10 @@ LRESULT FlutterWindow::HandleMessage(HWND window, UINT message, WPARAM wparam,
       }
       break;
     case WM_CLOSE:
-      // The window goes at once; the tunnel disconnects after the task in hand.
-      tunnel_.Shutdown();
-      break;
-    case WM_QUERYENDSESSION:
-      return TRUE;
-    case WM_ENDSESSION:
-      if (wparam) EndWindowsSession();
+      CloseApplication();
+      return 0;
+    case kCloseApplicationMessage:
+      CloseApplication();
       return 0;
     case kTunnelWorkDoneMessage:
       tunnel_.RunCompletions();
@@ -119,6 +139,8 @@ LRESULT FlutterWindow::HandleMessage(HWND window, UINT message, WPARAM wparam,
       break;
     case WM_COMMAND:
       HandleTrayCommand(wparam);
+      // The exit item has destroyed the window.
+      if (GetHandle() == nullptr) return 0;
       break;
     case kTrayCallbackMessage:
       HandleTrayCallback(lparam);
@@ -127,7 +149,7 @@ LRESULT FlutterWindow::HandleMessage(HWND window, UINT message, WPARAM wparam,
       if (taskbar_created_message_ != 0 && message == taskbar_created_message_) AddTrayIcon();
       // A second start of the application asks to be shown this one instead.
       if (message != WM_NULL && message == ShowInstanceMessage()) {
-        RestoreFromTray(/*bring_to_foreground=*/true);
+        ShowForSecondStart();
         return 0;
       }
       break;
@@ -153,13 +175,63 @@ void FlutterWindow::SendTunnelReply(uint64_t call_id, const ControlChannelReply&
   SendControlChannelReply(reply, *result);
 }
 
-void FlutterWindow::EndWindowsSession() {
-  // The process is ended after this returns, without WM_CLOSE or WM_DESTROY: the
-  // core must be gone and the proxy reset by then.
-  tunnel_.ShutdownAndWait();
+LRESULT FlutterWindow::HandleSessionMessage(HWND window, UINT message, WPARAM wparam,
+                                            LPARAM lparam) {
+  switch (message) {
+    case WM_QUERYENDSESSION:
+      // Nothing to save: the tunnel ends with the session.
+      return TRUE;
+    case WM_ENDSESSION:
+      // FALSE: the end was called off, and everything goes on.
+      if (wparam) EndWindowsSession((lparam & ENDSESSION_CLOSEAPP) != 0);
+      return 0;
+    case WM_POWERBROADCAST:
+      // Back from sleep: the network returns in stages, and the tunnel checks it.
+      if (wparam == PBT_APMRESUMEAUTOMATIC) tunnel_.PostResume();
+      return Win32Window::HandleMessage(window, message, wparam, lparam);
+    default:
+      return Win32Window::HandleMessage(window, message, wparam, lparam);
+  }
+}
+
+void FlutterWindow::EndWindowsSession(bool close_application) {
+  // The process may be ended without WM_CLOSE or WM_DESTROY once this returns,
+  // after its core was killed: no answer may go out any more (a "connect" true
+  // would be a lie by then), so the calls in the tunnel's hands are dropped.
+  pending_results_.clear();
+  tunnel_.ShutdownForSessionEnd(kSessionEndBudgetMs);
   RemoveTrayIcon();
   // Last, so that the log holds the disconnect's lines.
   FlushLines();
+  // After this handler has answered: the one teardown, exit code 0.
+  if (close_application) ::PostMessageW(GetHandle(), kCloseApplicationMessage, 0, 0);
+}
+
+void FlutterWindow::CloseApplication() {
+  // No call reaches the tunnel any more and the task in hand is cancelled; the
+  // final disconnect runs meanwhile, and the object's teardown waits for it.
+  tunnel_.Shutdown();
+  // Ends the engine, then the native window; quit-on-close then ends the loop.
+  Destroy();
+}
+
+void FlutterWindow::AllowHandOverMessage() {
+  // The second start may run with fewer rights than this elevated process (its
+  // manifest's elevation request overridden): the system drops the message of a
+  // less privileged process unless it is let through.
+  const UINT message = ShowInstanceMessage();
+  if (message != 0) ::ChangeWindowMessageFilterEx(GetHandle(), message, MSGFLT_ALLOW, nullptr);
+}
+
+void FlutterWindow::ShowForSecondStart() {
+  HWND window = GetHandle();
+  // Restoring a shown window would undo its maximised state: only a window in the
+  // tray or minimised is restored; a shown one only comes to the front.
+  if (!::IsWindowVisible(window) || ::IsIconic(window)) {
+    RestoreFromTray(/*bring_to_foreground=*/true);
+  } else {
+    ::SetForegroundWindow(window);
+  }
 }
 
 }  // namespace duzavide

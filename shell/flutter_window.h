@@ -28,13 +28,24 @@ namespace duzavide {
 // and is sent. The tray reads the connection state the tunnel controller
 // publishes, so nothing here waits for tunnel work.
 //
-// Closing destroys the window at once; the tunnel controller finishes the task in
-// hand and disconnects meanwhile, and the object's teardown waits for that.
+// One way out: the close button, the tray's exit item and an installer's request
+// to close (the end of the session with ENDSESSION_CLOSEAPP) all stop the tunnel
+// controller from taking new calls (the task in hand is cancelled), end the
+// engine and destroy the native window, which ends the message loop; the tunnel
+// disconnects meanwhile, and the object's teardown waits for that. The owner
+// destroys the object before it leaves the thread's COM apartment.
+//
+// The end of the Windows session and the power notifications reach this window
+// before the engine is offered them. At the end of the session the window stops
+// answering, and returns within about two seconds (the system ends an
+// application that takes much longer): the process may be ended at any moment
+// afterwards.
 //
 // Destruction: the unanswered results are dropped while the engine still exists;
-// a view controller still present (the tray's exit item) is then ended with its
-// member cleared first; then, in member order, the tunnel controller (waits for
-// its final disconnect), the project and the native window. Platform thread only.
+// a view controller still present (the object destroyed while its window lives)
+// is then ended with its member cleared first; then, in member order, the tunnel
+// controller (waits for its final disconnect), the project and the native
+// window. Platform thread only.
 class FlutterWindow : public Win32Window {
  public:
   // Copies `project`; the engine is created in Create.
@@ -59,8 +70,19 @@ class FlutterWindow : public Win32Window {
   // Hands `call` to the tunnel controller; its reply is sent from SendTunnelReply.
   void PostControlChannelCall(const MethodCall& call, std::unique_ptr<MethodResult> result);
   void SendTunnelReply(uint64_t call_id, const ControlChannelReply& reply);
-  // The end of the Windows session: disconnects and waits for it, removes the icon.
-  void EndWindowsSession();
+  // The session's end and the power notifications, before the engine hears of them.
+  LRESULT HandleSessionMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  // The end of the Windows session: stops answering, gives the tunnel its last
+  // moments, removes the icon and flushes the log; then closes the application
+  // when `close_application` (an installer's Restart Manager asks for that).
+  void EndWindowsSession(bool close_application);
+  // The one teardown: see the class comment.
+  void CloseApplication();
+  // A second start of the application asks to be shown this window instead.
+  void ShowForSecondStart();
+  // Lets the second start's hand-over message through from a less privileged
+  // process.
+  void AllowHandOverMessage();
 
   // Tray behaviour.
   void MinimizeToTray();

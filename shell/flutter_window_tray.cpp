@@ -69,9 +69,8 @@ void FlutterWindow::HandleTrayCommand(WPARAM wparam) {
       tunnel_.PostDisconnect();
       break;
     case kTrayCommandExit:
-      // The tunnel disconnects in its own teardown once the loop has ended.
       RemoveTrayIcon();
-      ::PostQuitMessage(0);
+      CloseApplication();
       break;
     default:
       break;

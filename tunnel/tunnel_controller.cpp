@@ -6,6 +6,7 @@
 #include "base/line_sink.h"
 #include "base/thread.h"
 #include "tunnel/network_path.h"
+#include "tunnel/proxy_setting_keeper.h"
 
 namespace duzavide {
 namespace {
@@ -163,6 +164,19 @@ void TunnelController::Shutdown() {
 
 void TunnelController::ShutdownAndWait() {
   Shutdown();
+  FinishShutdown(INFINITE);
+}
+
+bool TunnelController::ShutdownForSessionEnd(DWORD budget_ms) {
+  SetNotifier(nullptr);
+  Shutdown();
+  // The proxy setting is the user's, and outlives the process: it is given back
+  // here, whether or not the disconnect gets to it in time.
+  RestoreSystemProxy([](const std::string& line) { EmitLine(line); });
+  return FinishShutdown(budget_ms);
+}
+
+bool TunnelController::FinishShutdown(DWORD timeout_ms) {
   bool disconnect_here = false;
   {
     AutoLock lock(lock_);
@@ -170,7 +184,8 @@ void TunnelController::ShutdownAndWait() {
     thread_started_ = true;
   }
   if (thread_) {
-    ::WaitForSingleObject(thread_.Get(), INFINITE);
+    // Left held when the time is up, so that the destructor still waits for it.
+    if (::WaitForSingleObject(thread_.Get(), timeout_ms) != WAIT_OBJECT_0) return false;
     thread_.Reset();
   }
   // No thread ever ran and none can start now: this thread is the session's only
@@ -179,6 +194,7 @@ void TunnelController::ShutdownAndWait() {
     Disconnect();
     PublishState();
   }
+  return true;
 }
 
 void TunnelController::Run() {

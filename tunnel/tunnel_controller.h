@@ -34,9 +34,12 @@
 //
 // Shutdown: Shutdown() drops the tasks not yet started, cancels the one in hand
 // (a connect in flight fails at its next wait), then disconnects the session; it
-// returns at once, and nothing posted later runs. The destructor (or ShutdownAndWait) waits for
-// that final disconnect (the session bounds its waits), so the core is gone before the controller
-// is; when no thread ever ran, it disconnects on the calling thread instead.
+// returns at once, and nothing posted later runs. The destructor (or
+// ShutdownAndWait) waits for that final disconnect (the session bounds its
+// waits), so the core is gone before the controller is; when no thread ever ran,
+// it disconnects on the calling thread instead. At the end of the Windows session
+// there is no time for that: ShutdownForSessionEnd waits only as long as it is
+// given.
 #ifndef TUNNEL_TUNNEL_CONTROLLER_H_
 #define TUNNEL_TUNNEL_CONTROLLER_H_
 
@@ -98,6 +101,15 @@ class TunnelController : private TunnelOperations {
   // Shutdown, then waits until the controller's thread has disconnected and ended.
   void ShutdownAndWait();
 
+  // The end of the Windows session: the process is ended soon after the caller
+  // returns, without further notice. Stops announcing (the notifier is dropped,
+  // so no answer is announced any more), shuts down, switches the system proxy
+  // setting back on the calling thread (the final disconnect may not get to it in
+  // time), then gives the controller's thread up to `budget_ms` to finish that
+  // disconnect. True when it did; otherwise the core, held in a job that ends with
+  // the process, goes with it. The destructor still waits for the thread.
+  bool ShutdownForSessionEnd(DWORD budget_ms);
+
  private:
   using Completion = std::function<void()>;
   // Runs on the controller's thread; returns what to run on the platform thread
@@ -124,6 +136,9 @@ class TunnelController : private TunnelOperations {
   void WaitAndRecover();
   // Under lock_.
   void StartThreadLocked();
+  // After Shutdown: waits up to `timeout_ms` for the thread's final disconnect (or,
+  // when no thread ever ran, disconnects here). True when that is done.
+  bool FinishShutdown(DWORD timeout_ms);
   void Run();
   // After each task: what the session's flag says. A core that ends meanwhile
   // is never left published as running (see the .cpp).

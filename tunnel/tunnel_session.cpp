@@ -97,7 +97,16 @@ bool TunnelSession::Connect(const ConnectRequest& request) {
   // Leftovers of a core that ended on its own.
   if (core_.process || pipe_read_ || reader_thread_) Disconnect();
   last_failure_.clear();
+  // Nothing is touched, not even the proxy setting, while another session tunnels.
+  if (tunnel_lock_.Take() == MachineTunnelLock::Outcome::kHeldElsewhere) {
+    return Fail(kXray, "machine-wide tunnel lock", "another Windows session has the tunnel");
+  }
+  const bool connected = ConnectHoldingTunnelLock(request);
+  if (!connected) tunnel_lock_.Release();
+  return connected;
+}
 
+bool TunnelSession::ConnectHoldingTunnelLock(const ConnectRequest& request) {
   // Verified by handle every time, and held until the next Connect verifies it
   // again: nothing is written into a folder another program could have swapped.
   VerifiedFolder data_folder = VerifyDataFolder();
@@ -249,6 +258,8 @@ void TunnelSession::Disconnect() {
 
   baseline_received_ = 0;
   baseline_sent_ = 0;
+  // The core and everything in its job are gone.
+  tunnel_lock_.Release();
   if (was_running || had_process) SendLine(kStoppedLine);
 }
 

@@ -26,6 +26,11 @@
 //
 // Every failed step of Connect sends one status line naming the step and the
 // reason, besides the fixed lines of the steps that have one.
+//
+// One tunnel per machine: from the connect that starts a core until the
+// disconnect that ends it the session holds the machine-wide tunnel lock, and a
+// connect that finds it held (another Windows session's host runs a core) fails
+// before it changes anything.
 #ifndef TUNNEL_TUNNEL_SESSION_H_
 #define TUNNEL_TUNNEL_SESSION_H_
 
@@ -44,6 +49,7 @@
 #include "config/connect_request.h"
 #include "tunnel/core_process.h"
 #include "tunnel/folder_verification.h"
+#include "tunnel/machine_tunnel_lock.h"
 #include "tunnel/session_log.h"
 #include "tunnel/session_observers.h"
 #include "tunnel/traffic_counters.h"
@@ -128,6 +134,8 @@ class TunnelSession final : public TunnelOperations {
  private:
   // Sends "<subsystem> connect failed at the <step> -- <reason>" and returns false.
   bool Fail(const char* subsystem, const char* step, const std::string& reason);
+  // Connect's sequence once the machine-wide tunnel lock is held.
+  bool ConnectHoldingTunnelLock(const ConnectRequest& request);
   // Starts the reader thread for the pipe end `read_end` and the run `core`.
   bool StartReader(UniqueHandle read_end, const RunToken& core);
   // The check after the core's first second; true when it still runs. On false
@@ -165,6 +173,8 @@ class TunnelSession final : public TunnelOperations {
   VerifiedFolder data_folder_;
   // The folder last said to be unprotectable, so that it is said once.
   std::wstring unprotected_folder_said_;
+  // Held from the connect that starts a core until the disconnect that ends it.
+  MachineTunnelLock tunnel_lock_;
   uint64_t baseline_received_ = 0;
   uint64_t baseline_sent_ = 0;
   HANDLE cancel_ = nullptr;  // not owned

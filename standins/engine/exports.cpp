@@ -9,6 +9,7 @@
 #include <string>
 
 #include "channel/engine_api/flutter_windows.h"
+#include "standins/engine/com_apartment.h"
 #include "standins/engine/contract.h"
 #include "standins/engine/engine.h"
 #include "standins/engine/environment.h"
@@ -55,8 +56,17 @@ void RequirePlatformThread(DWORD platform_thread, const char* call) {
   }
 }
 
+// The engine keeps COM objects on its platform thread, so that thread must stay
+// in its COM apartment for as long as the engine and its view controller are
+// called (see com_apartment.h).
+void RequireComApartment(const char* call) {
+  if (duzavide::standin::ThreadLacksApartment()) {
+    Refuse(call, "called on a thread without a COM apartment");
+  }
+}
+
 // The engine behind a handle that may still be used: not null, not ended or
-// ending, and called on its platform thread.
+// ending, and called on its platform thread inside a COM apartment.
 Engine* LiveEngine(FlutterDesktopEngineRef engine, const char* call) {
   if (engine == nullptr) Refuse(call, "called with a null engine");
   if (engine->state == FlutterDesktopEngine::State::kEnding) {
@@ -66,6 +76,7 @@ Engine* LiveEngine(FlutterDesktopEngineRef engine, const char* call) {
     Refuse(call, "called on an engine that has ended");
   }
   RequirePlatformThread(engine->engine->platform_thread(), call);
+  RequireComApartment(call);
   return engine->engine.get();
 }
 
@@ -85,6 +96,7 @@ FlutterDesktopViewControllerRef LiveController(FlutterDesktopViewControllerRef c
     Refuse(call, "called on a view controller whose destruction has begun");
   }
   RequirePlatformThread(controller->engine->platform_thread(), call);
+  RequireComApartment(call);
   return controller;
 }
 
@@ -136,6 +148,8 @@ FlutterDesktopEngineRef FlutterDesktopEngineCreate(
     const FlutterDesktopEngineProperties* engine_properties) {
   COUNT_CALL();
   if (engine_properties == nullptr) Refuse(__func__, "called with null properties");
+  RequireComApartment(__func__);
+  duzavide::standin::WatchHostApartment();
   if (duzavide::standin::EnvironmentValue(L"DUZAVIDE_ENGINE_FAIL_CREATE") == L"engine") {
     return nullptr;
   }
@@ -219,12 +233,23 @@ bool FlutterDesktopViewControllerHandleTopLevelWindowProc(
   COUNT_CALL();
   LiveController(controller, __func__);
   (void)hwnd;
-  (void)message;
   (void)wparam;
   (void)lparam;
-  (void)result;
-  // The stand-in application has no use for the top-level window's messages.
-  return false;
+  // An engine may act on any top-level message and consume it. The stand-in
+  // consumes the end of the Windows session and the power notifications,
+  // answering as the default handling would, so a host that offers them to the
+  // engine before acting on them never sees them.
+  switch (message) {
+    case WM_QUERYENDSESSION:
+    case WM_POWERBROADCAST:
+      if (result != nullptr) *result = TRUE;
+      return true;
+    case WM_ENDSESSION:
+      if (result != nullptr) *result = 0;
+      return true;
+    default:
+      return false;
+  }
 }
 
 HWND FlutterDesktopViewGetHWND(FlutterDesktopViewRef view) {
@@ -233,6 +258,7 @@ HWND FlutterDesktopViewGetHWND(FlutterDesktopViewRef view) {
   if (view->controller->destroy_begun) {
     Refuse(__func__, "called on a view whose view controller's destruction has begun");
   }
+  RequireComApartment(__func__);
   return view->hwnd;
 }
 

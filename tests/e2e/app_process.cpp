@@ -162,6 +162,11 @@ bool AppProcess::WaitForExit(std::chrono::milliseconds timeout) {
          WAIT_OBJECT_0;
 }
 
+void AppProcess::Terminate() {
+  ::TerminateProcess(process_.Get(), 0);
+  ::WaitForSingleObject(process_.Get(), 10000);
+}
+
 DWORD AppProcess::exit_code() const {
   DWORD code = STILL_ACTIVE;
   ::GetExitCodeProcess(process_.Get(), &code);

@@ -45,6 +45,8 @@ class AppProcess {
 
   // Waits until the process ends; false when it is still running after `timeout`.
   bool WaitForExit(std::chrono::milliseconds timeout);
+  // Ends the process as the system does at the end of the Windows session.
+  void Terminate();
   DWORD exit_code() const;
 
   // Ends the process at once, as a crash or the task manager would, and waits.

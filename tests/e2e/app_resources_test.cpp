@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cctype>
 #include <cstring>
+#include <map>
+#include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -46,10 +50,30 @@ TEST_F(AppResourcesTest, ManifestRequestsAdministratorAndPerMonitorAwareness) {
       "name=\"Duzavide\"",
       "type=\"win32\"",
       "<description>Duzavide VPN Client</description>",
-      "Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"",
-      "Id=\"{10a62b7e-8b5a-4c6e-8b7a-2c0b5c1e2f3a}\"",
   };
   for (const char* text : expected) EXPECT_NE(manifest.find(text), std::string::npos) << text;
+}
+
+// The identifiers Windows documents for its versions, Windows 7 to 10 and 11: the
+// manifest declares each of them and nothing else (an unknown one is ignored).
+TEST_F(AppResourcesTest, ManifestDeclaresWindowsVersionsByTheirDocumentedIdentifiers) {
+  const std::map<std::string, std::string> documented = {
+      {"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "Windows 7"},
+      {"{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "Windows 8"},
+      {"{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "Windows 8.1"},
+      {"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}", "Windows 10 and 11"},
+  };
+  const std::string manifest = Resource(MAKEINTRESOURCEW(1), RT_MANIFEST);
+  const std::regex supported_os(R"re(<supportedOS\s+Id\s*=\s*"([^"]*)")re");
+  std::set<std::string> declared;
+  for (auto match = std::sregex_iterator(manifest.begin(), manifest.end(), supported_os);
+       match != std::sregex_iterator(); ++match) {
+    std::string id = (*match)[1];
+    for (char& c : id) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_EQ(documented.count(id), 1u) << id << " is no Windows version";
+    declared.insert(id);
+  }
+  for (const auto& [id, version] : documented) EXPECT_EQ(declared.count(id), 1u) << version;
 }
 
 #pragma pack(push, 2)

@@ -1,6 +1,7 @@
 // Each misuse of the engine's C interface, committed in a child process of its own
 // (a death test), ends that process with exit code 86 and the stand-in engine's
 // one line naming it.
+#include <objbase.h>
 #include <windows.h>
 
 #include <functional>
@@ -107,6 +108,13 @@ TEST(EngineContractDeathTest, EachMisuseEndsTheProcessWithOneLineNamingIt) {
          FlutterDesktopEngineGetMessenger(engine);
        },
        "FlutterDesktopEngineGetMessenger" + engine_ended},
+      {"engine after its thread left the COM apartment",
+       [] {
+         FlutterDesktopEngineRef engine = NewEngine();
+         CoUninitialize();
+         FlutterDesktopEngineReloadSystemFonts(engine);
+       },
+       "FlutterDesktopEngineReloadSystemFonts called on a thread without a COM apartment"},
       {"engine destroyed while taken over",
        [] {
          FlutterDesktopEngineRef engine = NewEngine();

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "channel/standard_method_codec.h"
 #include "shell/application.h"
+#include "shell/restart_registration.h"
+#include "shell/single_instance.h"
 #include "shell/tray_icon.h"
 #include "standins/engine/standin_hooks.h"
 #include "tests/shell/window_test_support.h"
@@ -49,6 +52,17 @@ BOOL WINAPI RecordTrayCall(DWORD message, PNOTIFYICONDATAW data) {
   return TRUE;
 }
 
+struct RestartRegistration {
+  std::wstring command_line;
+  DWORD flags;
+};
+std::vector<RestartRegistration> g_restart_registrations;
+
+HRESULT WINAPI RecordRestartRegistration(PCWSTR command_line, DWORD flags) {
+  g_restart_registrations.push_back({command_line != nullptr ? command_line : L"(null)", flags});
+  return S_OK;
+}
+
 class FlutterWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -57,6 +71,8 @@ class FlutterWindowTest : public ::testing::Test {
     _wputenv(L"DUZAVIDE_ENGINE_FIRST_BUILD_MS=600000");
     g_tray_calls.clear();
     SetNotifyIconFunctionForTesting(&RecordTrayCall);
+    g_restart_registrations.clear();
+    SetRegisterRestartFunctionForTesting(&RecordRestartRegistration);
     DuzavideStandinResetCallCounts();
     window_ = std::make_unique<FlutterWindow>(MakeEngineProject({}));
     ASSERT_TRUE(window_->Create(L"Duzavide Connect", {100, 80}, {590, 800}));
@@ -66,6 +82,7 @@ class FlutterWindowTest : public ::testing::Test {
     window_.reset();
     _wputenv(L"DUZAVIDE_ENGINE_FIRST_BUILD_MS=");
     SetNotifyIconFunctionForTesting(nullptr);
+    SetRegisterRestartFunctionForTesting(nullptr);
     PumpPendingMessages();
   }
 
@@ -192,18 +209,57 @@ TEST_F(FlutterWindowTest, OtherIconEventsAndDisconnectLeaveTheWindowInTheTray) {
   EXPECT_TRUE(g_tray_calls.empty());
 }
 
-TEST_F(FlutterWindowTest, ExitItemRemovesTheIconAndPostsQuit) {
+// The exit item closes as the close button does: the engine ends inside the
+// window's life, so nothing is left for the owner to end after the loop.
+TEST_F(FlutterWindowTest, ExitItemRemovesTheIconEndsTheEngineAndDestroysTheWindow) {
   ShowFirstFrame();
   Minimize();
   g_tray_calls.clear();
+  window_->SetQuitOnClose(true);
   Send(WM_COMMAND, 1004, 0);
   ASSERT_EQ(g_tray_calls.size(), 1u);
   ExpectDeleteCall(g_tray_calls[0]);
+  EXPECT_EQ(DuzavideStandinCallCount("FlutterDesktopViewControllerDestroy"), 1);
+  EXPECT_FALSE(::IsWindow(handle_));
   int quit_code = -1;
   EXPECT_FALSE(PumpPendingMessages(&quit_code));
   EXPECT_EQ(quit_code, 0);
-  // The window itself is left for the owner's teardown.
-  EXPECT_TRUE(::IsWindow(handle_));
+}
+
+TEST_F(FlutterWindowTest, ASecondStartShowsTheWindowAndKeepsItMaximised) {
+  ShowFirstFrame();
+  const struct {
+    const char* name;
+    std::function<void()> arrange;
+    bool maximised_after;
+  } cases[] = {
+      {"in the tray", [&] { Minimize(); }, false},
+      {"maximised", [&] { ::ShowWindow(handle_, SW_MAXIMIZE); }, true},
+      {"maximised, then into the tray",
+       [&] {
+         ::ShowWindow(handle_, SW_MAXIMIZE);
+         ::ShowWindow(handle_, SW_MINIMIZE);
+       },
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ::ShowWindow(handle_, SW_RESTORE);
+    c.arrange();
+    Send(ShowInstanceMessage());
+    EXPECT_TRUE(::IsWindowVisible(handle_));
+    EXPECT_FALSE(::IsIconic(handle_));
+    EXPECT_EQ(::IsZoomed(handle_) != FALSE, c.maximised_after);
+    EXPECT_FALSE(window_->tray_icon_shown());
+  }
+}
+
+// Restart Manager starts an application again only when it asked for that.
+TEST_F(FlutterWindowTest, AsksToBeStartedAgainAfterAnUpdateButNotAfterACrash) {
+  ASSERT_EQ(g_restart_registrations.size(), 1u);
+  EXPECT_EQ(g_restart_registrations[0].command_line, L"");
+  EXPECT_EQ(g_restart_registrations[0].flags,
+            static_cast<DWORD>(RESTART_NO_CRASH | RESTART_NO_HANG));
 }
 
 TEST_F(FlutterWindowTest, IconIsAddedAgainWhenTheNotificationAreaRestarts) {
