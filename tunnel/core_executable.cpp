@@ -20,16 +20,6 @@ bool Exists(const std::wstring& path) {
   return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-OwnedSecurityDescriptor ReadSecurity(HANDLE object) {
-  PSECURITY_DESCRIPTOR raw = nullptr;
-  if (::GetSecurityInfo(object, SE_FILE_OBJECT,
-                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                        nullptr, nullptr, &raw) != ERROR_SUCCESS) {
-    return nullptr;
-  }
-  return OwnedSecurityDescriptor(raw);
-}
-
 // One file of a data folder core, open as itself with read sharing only: from
 // here on nobody can write, rename or delete it (nor, on NTFS, rename a folder
 // above it), while the core can still start from it and read it.
@@ -65,7 +55,7 @@ std::string OpenCoreFile(const std::wstring& path, const std::string& name, bool
   if (!SamePath(final_path, path)) return name + "'s path goes through a link";
   // Judged with the owner and the list, by the trust rule.
   file->observed.links = info.nNumberOfLinks;
-  file->security = ReadSecurity(file->handle.Get());
+  file->security = ReadOwnerAndList(file->handle.Get());
   file->observed.security = file->security.get();
   return std::string();
 }
@@ -90,7 +80,7 @@ void TakeIfTrusted(const VerifiedFolder& data_folder, const std::wstring& candid
   if (problem.empty()) {
     std::vector<CoreFile> observed;
     for (const HeldCoreFile& file : files) observed.push_back(file.observed);
-    OwnedSecurityDescriptor folder_security = ReadSecurity(data_folder.held.Get());
+    OwnedSecurityDescriptor folder_security = ReadOwnerAndList(data_folder.held.Get());
     problem = CoreTrustProblem(observed, folder_security.get());
   }
   if (!problem.empty()) {

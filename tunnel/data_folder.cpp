@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <shlobj.h>
 #include <sddl.h>
+#include <aclapi.h>
 // clang-format on
 
 #include <vector>
@@ -55,6 +56,16 @@ std::wstring SharedDataFolder() {
 std::wstring ConfigFilePath() { return DataFolder() + L"\\config.json"; }
 
 void LocalFreeDeleter::operator()(void* memory) const { ::LocalFree(memory); }
+
+OwnedSecurityDescriptor ReadOwnerAndList(void* object) {
+  PSECURITY_DESCRIPTOR raw = nullptr;
+  if (::GetSecurityInfo(object, SE_FILE_OBJECT,
+                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                        nullptr, nullptr, &raw) != ERROR_SUCCESS) {
+    return nullptr;
+  }
+  return OwnedSecurityDescriptor(raw);
+}
 
 OwnedSecurityDescriptor ProtectedFolderSecurity() { return FromSddl(kProtectedSddl); }
 

@@ -33,6 +33,10 @@ struct LocalFreeDeleter {
 };
 using OwnedSecurityDescriptor = std::unique_ptr<void, LocalFreeDeleter>;
 
+// The owner and access list of the open file or folder `object` (a HANDLE); null
+// when they cannot be read.
+OwnedSecurityDescriptor ReadOwnerAndList(void* object);
+
 // The data folder's security: owned by the Administrators group, an access list
 // protected from inheriting anything from above that gives full control to SYSTEM
 // and the Administrators group only, passed on to every file and folder created

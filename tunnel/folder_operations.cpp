@@ -21,16 +21,6 @@ void CreateParents(const std::wstring& path) {
   }
 }
 
-OwnedSecurityDescriptor ReadOwnerAndList(HANDLE object) {
-  PSECURITY_DESCRIPTOR raw = nullptr;
-  if (::GetSecurityInfo(object, SE_FILE_OBJECT,
-                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                        nullptr, nullptr, &raw) != ERROR_SUCCESS) {
-    return nullptr;
-  }
-  return OwnedSecurityDescriptor(raw);
-}
-
 }  // namespace
 
 FolderFacts SystemFolderOperations::Observe(const std::wstring& path, UniqueFileHandle* held) {
