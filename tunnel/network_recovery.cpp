@@ -80,6 +80,8 @@ void NetworkRecovery::Recheck(RecheckReason reason, Clock::time_point now) {
   }
   write_line_("[host] network changed (" + path_.local_address + " -> " + fresh->local_address +
               "); reconnecting");
+  // What a retry compares with: the path this attempt was made for.
+  path_ = *fresh;
   Reconnect(now);
 }
 

@@ -108,7 +108,7 @@ class NetworkRecovery {
   State state_ = State::kIdle;
   ConnectRequest request_;
   uint32_t server_ = 0;
-  NetworkPath path_;                          // at the last connect
+  NetworkPath path_;                          // at the last connect, or of the last attempt
   std::optional<NetworkPath> detected_path_;  // of the connect in hand
   OctetBaselines baselines_;                  // the first connect's
   std::atomic<bool> reconnecting_{false};
