@@ -162,9 +162,13 @@ TEST_F(NetworkRecoveryTest, AFailedReconnectBacksOffAndADisconnectEndsIt) {
   EXPECT_EQ(host_lines_.Lines().back(), failed + "1 s");
   EXPECT_TRUE(recovery_.recovering());
   for (const char* next : {"2 s", "4 s"}) {
-    const std::optional<Clock::time_point> due = recovery_.next_due();
-    ASSERT_TRUE(due.has_value());
-    recovery_.RunDue(*due);
+    // Periodic re-checks may come first; they see nothing new and try nothing.
+    const size_t before = host_lines_.Lines().size();
+    for (int runs = 0; runs < 5 && host_lines_.Lines().size() == before; ++runs) {
+      const std::optional<Clock::time_point> due = recovery_.next_due();
+      ASSERT_TRUE(due.has_value());
+      recovery_.RunDue(*due);
+    }
     EXPECT_EQ(host_lines_.Lines().back(), failed + next);
   }
   const size_t lines = host_lines_.Lines().size();
