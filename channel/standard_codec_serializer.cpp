@@ -251,8 +251,10 @@ void WriteNumberList(const StandardCodecSerializer& serializer, Tag tag,
                      const std::vector<T>& numbers, ByteStreamWriter* stream) {
   stream->WriteByte(tag);
   serializer.WriteSize(numbers.size(), stream);
-  if (numbers.empty()) return;
+  // Padded even when empty: every reader skips to the element size after the
+  // size, n = 0 included, so an unpadded empty list shifts every later value.
   if constexpr (sizeof(T) > 1) stream->WriteAlignment(sizeof(T));
+  if (numbers.empty()) return;
   stream->WriteBytes(reinterpret_cast<const uint8_t*>(numbers.data()), numbers.size() * sizeof(T));
 }
 
