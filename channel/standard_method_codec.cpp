@@ -105,10 +105,17 @@ bool StandardMethodCodec::DecodeReplyInternal(const uint8_t* reply, size_t size,
     EncodableValue code = serializer_->ReadValue(&stream);
     EncodableValue message = serializer_->ReadValue(&stream);
     EncodableValue details = serializer_->ReadValue(&stream);
-    const std::string& code_text = std::get<std::string>(code);
-    const std::string message_text =
-        message.IsNull() ? std::string() : std::get<std::string>(message);
-    result->Error(code_text, message_text, details.IsNull() ? nullptr : &details);
+    const auto* code_text = std::get_if<std::string>(&code);
+    const auto* message_text = std::get_if<std::string>(&message);
+    // The messenger's callback reaches this from the engine, where nothing may
+    // throw: a malformed envelope is a failed decode, not an exception.
+    if (code_text == nullptr || (message_text == nullptr && !message.IsNull())) {
+      std::cerr << kInvalidErrorReplyMessage << '\n';
+      return false;
+    }
+    const std::string no_message;
+    result->Error(*code_text, message_text != nullptr ? *message_text : no_message,
+                  details.IsNull() ? nullptr : &details);
     return true;
   }
   return false;
