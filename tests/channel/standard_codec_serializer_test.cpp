@@ -251,9 +251,36 @@ TEST(StandardCodecSerializerTest, MapKeysWrittenInKeyOrder) {
 }
 
 TEST(StandardCodecSerializerTest, RepeatedMapKeyKeepsFirstEntry) {
-  const Bytes bytes = {0x0D, 0x02, 0x07, 0x01, 'k',  0x03, 1, 0, 0,
-                       0,    0x07, 0x01, 'k',  0x03, 2,    0, 0, 0};
-  EXPECT_EQ(Decode(bytes), EncodableValue(EncodableMap{{"k", int32_t{1}}}));
+  const struct {
+    const char* name;
+    Bytes bytes;
+    EncodableValue expected;
+  } kCases[] = {
+      {"string key",
+       {0x0D, 0x02, 0x07, 0x01, 'k', 0x03, 1, 0, 0, 0, 0x07, 0x01, 'k', 0x03, 2, 0, 0, 0},
+       EncodableValue(EncodableMap{{"k", int32_t{1}}})},
+      // Keys out of order, repeated ones carrying whole trees that are read
+      // through (padding included) and dropped, then a key after them.
+      {"other keys",
+       {0x0D, 0x06,                                                    // six entries
+        0x03, 3,    0,    0,   0, 0x01,                                // 3: true
+        0x00, 0x02,                                                    // null: false
+        0x03, 3,    0,    0,   0, 0x0C, 0x01, 0x0D, 0x01, 0x00,        // 3: [{null: ...
+        0x0A, 0x01, 0,    0,   1, 0,    0,    0,    0,    0,    0, 0,  //     [1]}] dropped
+        0x00, 0x07, 0x01, 'x',                                         // null: "x" dropped
+        0x03, 1,    0,    0,   0, 0x00,                                // 1: null
+        0x01, 0x03, 7,    0,   0, 0},                                  // true: 7
+       EncodableValue(EncodableMap{{EncodableValue(), false},
+                                   {true, int32_t{7}},
+                                   {int32_t{1}, EncodableValue()},
+                                   {int32_t{3}, true}})},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Decode(c.bytes), c.expected);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  }
 }
 
 TEST(StandardCodecSerializerTest, NestedTreeRoundTrips) {
