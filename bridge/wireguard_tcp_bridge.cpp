@@ -50,9 +50,21 @@ bool WireGuardTcpBridge::StartBridge(const std::string& local_address, uint16_t 
   if (::getsockname(udp.Get(), reinterpret_cast<sockaddr*>(&bound), &bound_size) != 0) {
     return false;
   }
-  // The relay drains bursts of ready datagrams, so its reads must not block.
-  u_long non_blocking = 1;
-  if (::ioctlsocket(udp.Get(), FIONBIO, &non_blocking) != 0) return false;
+  // The relay waits on events only: the wake event, which StopBridge sets, and the
+  // sockets' readiness events (auto-reset, so that a wait takes its wake-up).
+  // Selecting events also makes the UDP socket non-blocking, as the relay's reads
+  // of bursts need.
+  UniqueHandle wake_event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  UniqueHandle udp_event(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  UniqueHandle tcp_event(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  HANDLE bridge_wake = nullptr;
+  if (!wake_event || !udp_event || !tcp_event ||
+      ::WSAEventSelect(udp.Get(), udp_event.Get(), FD_READ) != 0 ||
+      !::DuplicateHandle(::GetCurrentProcess(), wake_event.Get(), ::GetCurrentProcess(),
+                         &bridge_wake, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    return false;
+  }
+  UniqueHandle owned_bridge_wake(bridge_wake);
   // Windows reports an unreachable port, met by an earlier returning datagram, as a
   // failure of the next read; that read would lose a datagram for nothing.
   BOOL report_reset = FALSE;
@@ -70,6 +82,9 @@ bool WireGuardTcpBridge::StartBridge(const std::string& local_address, uint16_t 
   context->keepalive_interval = keepalive_interval_;
   context->read_local_ranges = read_local_ranges_;
   context->line_observer = line_observer_;
+  context->wake_event = std::move(wake_event);
+  context->udp_event = std::move(udp_event);
+  context->tcp_event = std::move(tcp_event);
   context->udp_socket = std::move(udp);
 
   udp_port_.store(ntohs(bound.sin_port));
@@ -84,6 +99,8 @@ bool WireGuardTcpBridge::StartBridge(const std::string& local_address, uint16_t 
   context.release();  // the thread owns it now
   HANDLE previous = relay_thread_.exchange(reinterpret_cast<HANDLE>(thread));
   if (previous != nullptr) ::CloseHandle(previous);
+  previous = wake_event_.exchange(owned_bridge_wake.Release());
+  if (previous != nullptr) ::CloseHandle(previous);
 
   ::Sleep(kStartGraceMs);
   if (running_->load() == run_id) return true;
@@ -93,6 +110,11 @@ bool WireGuardTcpBridge::StartBridge(const std::string& local_address, uint16_t 
 
 void WireGuardTcpBridge::StopBridge() {
   running_->exchange(0);
+  HANDLE wake = wake_event_.exchange(nullptr);
+  if (wake != nullptr) {
+    ::SetEvent(wake);
+    ::CloseHandle(wake);
+  }
   tcp_socket_->ShutDown();
   HANDLE thread = relay_thread_.exchange(nullptr);
   // Reset before waiting: a StopBridge on another thread may return at once, and a
