@@ -19,8 +19,10 @@ namespace {
 using duzavide::EncodableValue;
 using duzavide::fuzzing::SameValue;
 
+// Looked up once: every lookup takes the codec table's lock.
 const duzavide::StandardMethodCodec& Codec() {
-  return duzavide::StandardMethodCodec::GetInstance();
+  static const duzavide::StandardMethodCodec& codec = duzavide::StandardMethodCodec::GetInstance();
+  return codec;
 }
 
 void Require(bool condition) {
