@@ -26,7 +26,16 @@ struct RelayContext {
   RunToken run;
   // Where the run publishes its TCP connection for StopBridge to shut down.
   std::shared_ptr<PublishedSocket> tcp_socket;
-  // Bound to `local_address`, non-blocking; closed when the context is deleted.
+  // Manual-reset; set by StopBridge (through a handle of its own) so that every
+  // wait of the relay ends at once.
+  UniqueHandle wake_event;
+  // Auto-reset; set by Windows Sockets when the UDP socket has a datagram
+  // (FD_READ), and when the TCP connection can be read, written, has connected
+  // or was closed.
+  UniqueHandle udp_event;
+  UniqueHandle tcp_event;
+  // Bound to `local_address`, non-blocking, signalling `udp_event`; closed when
+  // the context is deleted, before the events.
   UniqueSocket udp_socket;
   in_addr local_address{};
   // Which datagram sources besides `local_address` are this machine (LocalSources).

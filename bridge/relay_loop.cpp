@@ -20,24 +20,21 @@ namespace duzavide {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
 
 constexpr char kConnectedLine[] = "[bridge] WireGuard TCP transport connected";
 constexpr char kDroppedLinePrefix[] = "[bridge] dropped a datagram from ";
 constexpr char kDroppedLineSuffix[] = " -- not an address of this machine";
 constexpr char kSilenceLinePrefix[] = "[bridge] no answer from the relay for ";
-constexpr std::chrono::milliseconds kMaxReadinessWait{1000};
-constexpr std::chrono::milliseconds kReconnectPause{1000};
-constexpr std::chrono::milliseconds kPauseSlice{50};
-// Waits for a stream that cannot take bytes yet come in slices of this length, so
-// that a stop is noticed between them.
-constexpr std::chrono::milliseconds kWriteWaitSlice{50};
+// Every wait ends after this long at the latest, so that the flag and the keepalive
+// timer are looked at at least once a second whatever happens.
+constexpr milliseconds kMaxWait{1000};
+constexpr milliseconds kReconnectPause{1000};
 constexpr size_t kStreamReadSize = 65536;
 // Ready datagrams are framed back to back and written with one send. A batch stops
 // taking datagrams once it holds this many bytes or datagrams.
 constexpr size_t kBatchBytes = 65536;
 constexpr int kBatchDatagrams = 64;
-
-enum class WriteWait { kWritable, kConnectFailed, kTimedOut, kError };
 
 // Send errors that mean the bound address no longer works, rather than a lost
 // datagram.
@@ -46,19 +43,15 @@ bool AddressUnusable(int error) {
          error == WSAEHOSTUNREACH;
 }
 
-// Waits one slice for `socket` to become writable (a pending connect to end).
-WriteWait WaitOneWriteSlice(SOCKET socket) {
-  fd_set writable;
-  FD_ZERO(&writable);
-  FD_SET(socket, &writable);
-  fd_set failed = writable;
-  timeval slice{0, static_cast<long>(kWriteWaitSlice.count() * 1000)};
-  if (::select(0, nullptr, &writable, &failed, &slice) == SOCKET_ERROR) return WriteWait::kError;
-  if (FD_ISSET(socket, &failed)) return WriteWait::kConnectFailed;
-  if (FD_ISSET(socket, &writable)) return WriteWait::kWritable;
-  return WriteWait::kTimedOut;
+// `duration` as a wait time, from 0 to kMaxWait.
+DWORD WaitTime(milliseconds duration) {
+  return static_cast<DWORD>(std::clamp<milliseconds::rep>(duration.count(), 0, kMaxWait.count()));
 }
 
+// The relay waits only on events: the run's wake event, which StopBridge sets, and
+// the events that Windows Sockets sets for the two sockets. A wake-up costs one
+// wait and the reads and writes it calls for; no call on a socket blocks, so a stop
+// ends any wait at once.
 class Relay {
  public:
   explicit Relay(RelayContext& context)
@@ -83,11 +76,28 @@ class Relay {
   }
 
  private:
-  // Sleeps for the reconnect pause, cut short when the bridge stops.
-  void Pause() {
-    const Clock::time_point end = Clock::now() + kReconnectPause;
-    while (context_.IsRunning() && Clock::now() < end) ::Sleep(kPauseSlice.count());
+  enum class Woken { kStop, kStream, kDatagrams, kTimeout, kFailed };
+
+  // Waits at most `timeout` ms for the wake event, the stream's event and, when
+  // asked, the datagram socket's event. When several are set, one is reported and
+  // the others stay set for the next wait; the stop comes first, and the two
+  // sockets take turns, so that neither direction can starve the other.
+  Woken Wait(bool datagrams_too, DWORD timeout) {
+    const bool datagrams_first = datagrams_too && last_woken_ == Woken::kStream;
+    const HANDLE stream = context_.tcp_event.Get();
+    const HANDLE datagrams = context_.udp_event.Get();
+    const HANDLE events[] = {context_.wake_event.Get(), datagrams_first ? datagrams : stream,
+                             datagrams_first ? stream : datagrams};
+    const DWORD result = ::WaitForMultipleObjects(datagrams_too ? 3 : 2, events, FALSE, timeout);
+    if (result == WAIT_OBJECT_0) return Woken::kStop;
+    if (result == WAIT_TIMEOUT) return Woken::kTimeout;
+    if (result != WAIT_OBJECT_0 + 1 && result != WAIT_OBJECT_0 + 2) return Woken::kFailed;
+    last_woken_ = events[result - WAIT_OBJECT_0] == stream ? Woken::kStream : Woken::kDatagrams;
+    return last_woken_;
   }
+
+  // Waits out the reconnect pause, cut short when the bridge stops.
+  void Pause() { ::WaitForSingleObject(context_.wake_event.Get(), WaitTime(kReconnectPause)); }
 
   bool Connect() {
     UniqueSocket tcp = OpenPrivateSocket(SOCK_STREAM, IPPROTO_TCP);
@@ -97,17 +107,18 @@ class Relay {
                  sizeof(on));
     ::setsockopt(tcp.Get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
                  sizeof(on));
-    // Non-blocking from the start. The connect is waited for in bounded slices, as a
-    // refused or unanswered connect can take seconds and a stop must not wait for
-    // it. Writes wait for room in bounded slices too, since a shutdown from another
-    // thread does not reliably wake a blocked send.
-    u_long non_blocking = 1;
-    if (::ioctlsocket(tcp.Get(), FIONBIO, &non_blocking) != 0) return false;
+    // Readiness comes as events from here on, which also makes the socket
+    // non-blocking: neither a refused or unanswered connect nor a stream that the
+    // core does not read can hold the thread past a stop.
+    if (::WSAEventSelect(tcp.Get(), context_.tcp_event.Get(),
+                         FD_CONNECT | FD_READ | FD_WRITE | FD_CLOSE) != 0) {
+      return false;
+    }
     if (!ConnectWhileRunning(tcp.Get())) return false;
     tcp_ = tcp.Release();
     // Publishing fails only while a relay of an earlier run still holds the slot;
-    // the connection then merely misses StopBridge's early wake-up, and every wait
-    // here is bounded anyway.
+    // the connection then merely misses StopBridge's shutdown, and the wake event
+    // ends the waits anyway.
     context_.tcp_socket->Publish(tcp_);
     // StopBridge clears the flag before it looks for a socket to shut down; if it
     // looked before the socket was published, the flag is already clear here.
@@ -116,6 +127,10 @@ class Relay {
     last_sent_ = Clock::now();
     awaiting_answer_ = false;
     if (context_.line_observer) context_.line_observer(kConnectedLine);
+    // Readiness announced while connecting, or while no connection was open, may
+    // have been taken by a wait that did not act on it: look at both sockets once.
+    ::SetEvent(context_.tcp_event.Get());
+    ::SetEvent(context_.udp_event.Get());
     return true;
   }
 
@@ -129,13 +144,13 @@ class Relay {
     if (::connect(tcp, reinterpret_cast<const sockaddr*>(&core), sizeof(core)) == 0) return true;
     if (::WSAGetLastError() != WSAEWOULDBLOCK) return false;
     while (context_.IsRunning()) {
-      const WriteWait wait = WaitOneWriteSlice(tcp);
-      if (wait == WriteWait::kTimedOut) continue;
-      if (wait != WriteWait::kWritable) return false;
-      int error = 0;
-      int size = sizeof(error);
-      return ::getsockopt(tcp, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) == 0 &&
-             error == 0;
+      const Woken woken = Wait(false, WaitTime(kMaxWait));
+      if (woken == Woken::kTimeout) continue;
+      if (woken != Woken::kStream) return false;
+      WSANETWORKEVENTS events{};
+      if (::WSAEnumNetworkEvents(tcp, context_.tcp_event.Get(), &events) != 0) return false;
+      if ((events.lNetworkEvents & FD_CONNECT) == 0) continue;
+      return events.iErrorCode[FD_CONNECT_BIT] == 0;
     }
     return false;
   }
@@ -149,28 +164,29 @@ class Relay {
     assembler_.Clear();
   }
 
-  // One readiness wait and what follows it. False when the connection must be
-  // rebuilt.
+  // One wait and what follows it. False when the connection must be rebuilt.
   bool Pass() {
-    const SOCKET udp = context_.udp_socket.Get();
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(udp, &readable);
-    FD_SET(tcp_, &readable);
-    const auto wait = std::min(kMaxReadinessWait,
-                               std::max(context_.keepalive_interval, std::chrono::milliseconds(1)));
-    timeval timeout{};
-    timeout.tv_sec = static_cast<long>(wait.count() / 1000);
-    timeout.tv_usec = static_cast<long>((wait.count() % 1000) * 1000);
-    if (::select(0, &readable, nullptr, nullptr, &timeout) == SOCKET_ERROR) return false;
-    const bool udp_readable = FD_ISSET(udp, &readable);
-    const bool tcp_readable = FD_ISSET(tcp_, &readable);
-    // Datagrams arriving back to back, or together with returning frames, mean a
-    // burst worth draining; a lone datagram is not worth asking after.
-    const bool burst = udp_readable && (tcp_readable || udp_was_readable_);
-    udp_was_readable_ = udp_readable;
-    if (udp_readable && !ForwardDatagrams(burst)) return false;
-    if (tcp_readable && !ReturnFrames()) return false;
+    const auto since_sent = std::chrono::duration_cast<milliseconds>(Clock::now() - last_sent_);
+    const Woken previous = last_woken_;
+    switch (Wait(true, WaitTime(context_.keepalive_interval - since_sent))) {
+      case Woken::kStop:
+        return true;  // the loop sees the flag
+      case Woken::kStream:
+        if (!ReturnFrames()) return false;
+        break;
+      case Woken::kDatagrams: {
+        // Datagrams announced back to back, or while the stream returns several
+        // frames per read, mean a burst worth draining; a lone datagram is not
+        // worth asking after.
+        const bool burst = previous == Woken::kDatagrams || frames_in_last_read_ > 1;
+        if (!ForwardDatagrams(burst)) return false;
+        break;
+      }
+      case Woken::kTimeout:
+        break;
+      case Woken::kFailed:
+        return false;
+    }
     ReportSilence();
     if (Clock::now() - last_sent_ >= context_.keepalive_interval) {
       static const uint8_t kKeepalive[2] = {0, 0};
@@ -250,6 +266,7 @@ class Relay {
   // Writes all bytes to the stream, repeating partial writes. False when a write
   // fails or returns zero, or when the bridge stops while the stream is full.
   bool SendToCore(const uint8_t* data, size_t size) {
+    bool waited = false;
     while (size > 0) {
       int chunk = static_cast<int>(std::min<size_t>(size, INT_MAX));
       int sent = ::send(tcp_, reinterpret_cast<const char*>(data), chunk, 0);
@@ -259,20 +276,28 @@ class Relay {
         continue;
       }
       if (sent == 0 || ::WSAGetLastError() != WSAEWOULDBLOCK || !context_.IsRunning()) return false;
-      // A failed stream shows in the next send.
-      if (WaitOneWriteSlice(tcp_) == WriteWait::kError) return false;
+      // The refused send asks Windows Sockets for FD_WRITE, which sets the stream's
+      // event once there is room. A failed stream shows in the next send.
+      const Woken woken = Wait(false, WaitTime(kMaxWait));
+      if (woken == Woken::kStop || woken == Woken::kFailed) return false;
+      waited = true;
     }
+    // A wait here may have taken the event that announced returning frames.
+    if (waited) ::SetEvent(context_.tcp_event.Get());
     return true;
   }
 
   bool ReturnFrames() {
     int size = ::recv(tcp_, reinterpret_cast<char*>(incoming_.data()),
                       static_cast<int>(incoming_.size()), 0);
+    // The stream's event also announces room to write; then there is nothing to read.
     if (size == SOCKET_ERROR && ::WSAGetLastError() == WSAEWOULDBLOCK) return true;
     if (size <= 0) return false;  // closed by the core, or failed
+    frames_in_last_read_ = 0;
     const SOCKET udp = context_.udp_socket.Get();
     assembler_.Feed(
         incoming_.data(), static_cast<size_t>(size), [&](const uint8_t* payload, size_t length) {
+          ++frames_in_last_read_;
           awaiting_answer_ = false;
           silence_reported_ = false;
           if (length == 0 || !peer_.known()) return;
@@ -304,7 +329,8 @@ class Relay {
   LocalSources sources_;
   DatagramPeer peer_;  // kept across reconnections
   Clock::time_point last_sent_{};
-  bool udp_was_readable_ = false;  // in the previous pass
+  Woken last_woken_ = Woken::kTimeout;  // the socket the last wait reported
+  int frames_in_last_read_ = 0;         // frames completed by the last stream read
   bool reported_drop_ = false;
   // Datagrams went to the stream since the last frame came back, the first at
   // `awaiting_since_`.

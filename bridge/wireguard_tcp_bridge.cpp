@@ -74,12 +74,22 @@ bool WireGuardTcpBridge::StartBridge(const std::string& local_address, uint16_t 
     reason = SocketFailure("the datagram socket's port could not be read");
     return false;
   }
-  // The relay drains bursts of ready datagrams, so its reads must not block.
-  u_long non_blocking = 1;
-  if (::ioctlsocket(udp.Get(), FIONBIO, &non_blocking) != 0) {
-    reason = SocketFailure("the datagram socket could not be made non-blocking");
+  // The relay waits on events only: the wake event, which StopBridge sets, and the
+  // sockets' readiness events (auto-reset, so that a wait takes its wake-up).
+  // Selecting events also makes the UDP socket non-blocking, as the relay's reads
+  // of bursts need.
+  UniqueHandle wake_event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  UniqueHandle udp_event(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  UniqueHandle tcp_event(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  HANDLE bridge_wake = nullptr;
+  if (!wake_event || !udp_event || !tcp_event ||
+      ::WSAEventSelect(udp.Get(), udp_event.Get(), FD_READ) != 0 ||
+      !::DuplicateHandle(::GetCurrentProcess(), wake_event.Get(), ::GetCurrentProcess(),
+                         &bridge_wake, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    reason = SocketFailure("the relay's events could not be set up");
     return false;
   }
+  UniqueHandle owned_bridge_wake(bridge_wake);
   // Windows reports an unreachable port, met by an earlier returning datagram, as a
   // failure of the next read; that read would lose a datagram for nothing.
   BOOL report_reset = FALSE;
@@ -96,6 +106,9 @@ bool WireGuardTcpBridge::StartBridge(const std::string& local_address, uint16_t 
   context->read_local_ranges = read_local_ranges_;
   context->line_observer = line_observer_;
   context->address_trouble = address_trouble_;
+  context->wake_event = std::move(wake_event);
+  context->udp_event = std::move(udp_event);
+  context->tcp_event = std::move(tcp_event);
   context->udp_socket = std::move(udp);
 
   udp_port_.store(ntohs(bound.sin_port));
@@ -113,6 +126,8 @@ bool WireGuardTcpBridge::StartBridge(const std::string& local_address, uint16_t 
   }
   HANDLE previous = relay_thread_.exchange(thread.Release());
   if (previous != nullptr) ::CloseHandle(previous);
+  previous = wake_event_.exchange(owned_bridge_wake.Release());
+  if (previous != nullptr) ::CloseHandle(previous);
 
   if (cancel_ != nullptr && ::WaitForSingleObject(cancel_, kStartGraceMs) == WAIT_OBJECT_0) {
     reason = "cancelled";
@@ -128,6 +143,11 @@ bool WireGuardTcpBridge::StartBridge(const std::string& local_address, uint16_t 
 
 void WireGuardTcpBridge::StopBridge() {
   running_.End();
+  HANDLE wake = wake_event_.exchange(nullptr);
+  if (wake != nullptr) {
+    ::SetEvent(wake);
+    ::CloseHandle(wake);
+  }
   tcp_socket_->ShutDown();
   HANDLE thread = relay_thread_.exchange(nullptr);
   // Reset before waiting: a StopBridge on another thread may return at once, and a

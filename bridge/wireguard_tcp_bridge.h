@@ -104,6 +104,9 @@ class WireGuardTcpBridge {
   // The relay thread; taken by atomic exchange so that exactly one StopBridge
   // waits for it and closes it.
   std::atomic<HANDLE> relay_thread_{nullptr};
+  // A handle of the running relay's wake event, which ends its waits at once; taken
+  // by atomic exchange so that exactly one StopBridge sets it and closes it.
+  std::atomic<HANDLE> wake_event_{nullptr};
   // The current connection to the core, published by the relay thread so that
   // StopBridge can shut it down. Shared with the relay threads.
   const std::shared_ptr<PublishedSocket> tcp_socket_;

@@ -38,7 +38,9 @@ class MethodCodec {
 
   // Decodes a reply envelope and passes it to `result`. An empty reply is the
   // engine's "not implemented" answer and reaches `result` as such. False (and
-  // `result` untouched) when the envelope is neither success nor error.
+  // `result` untouched) when the envelope is neither success nor error, or is
+  // an error envelope whose parts have the wrong kinds. Never throws for any
+  // bytes.
   bool DecodeReply(const uint8_t* reply, size_t size, MethodResult* result) const;
 
  protected:

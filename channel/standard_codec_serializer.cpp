@@ -1,6 +1,8 @@
 #include "channel/standard_codec_serializer.h"
 
 #include <algorithm>
+#include <cstring>
+#include <iterator>
 #include <string>
 #include <tuple>
 #include <type_traits>
@@ -32,7 +34,9 @@ enum Tag : uint8_t {
 };
 
 // Growth beyond this is left to the vector, so a list can never reserve much
-// more than the elements actually read, even when many nested lists are open.
+// more than the elements actually read, even when many nested lists are open
+// or a count lies: room reserved from the bytes that remain would make every
+// damaged count cost an allocation dozens of times the size of the message.
 constexpr size_t kListReserveLimit = 64;
 
 // Nesting of the lists and maps being read on this thread. Kept per thread
@@ -59,6 +63,10 @@ class NestingScope {
 // stream call is direct; with `direct` (no subclass overriding
 // ReadValueOfType) nested values skip the virtual dispatch as well. Values are
 // built in place inside their list or map, so nothing is moved after reading.
+//
+// Each read comes in two forms: kKeep builds the value into `out`; without it
+// the value is only read through (the value of a repeated map key, which is
+// dropped), with the same diagnostics, and nothing of it is built.
 template <typename Reader>
 class ValueDecoder {
  public:
@@ -67,7 +75,7 @@ class ValueDecoder {
 
   EncodableValue ReadValueOfType(uint8_t type) {
     EncodableValue value;
-    ReadValueOfTypeInto(type, value);
+    ReadValueOfTypeInto<kKeep>(type, &value);
     return value;
   }
 
@@ -79,55 +87,69 @@ class ValueDecoder {
   }
 
  private:
+  static constexpr bool kKeep = true;
+  static constexpr bool kDrop = false;
+  static constexpr bool kInPlace = std::is_same_v<Reader, ByteBufferStreamReader>;
+
+  template <bool keep, typename T>
+  static void Put(EncodableValue* out, T value) {
+    if constexpr (keep) out->emplace<T>(value);
+  }
+
   // `out` is null on entry and stays null for a null, unknown or too-deep
-  // value.
-  void ReadValueInto(EncodableValue& out) {
+  // value. Unused when the value is dropped.
+  template <bool keep>
+  void ReadValueInto(EncodableValue* out) {
     const uint8_t type = stream_->ReadByte();
     if (direct_) {
-      ReadValueOfTypeInto(type, out);
+      ReadValueOfTypeInto<keep>(type, out);
+    } else if constexpr (keep) {
+      *out = serializer_.ReadValueOfType(type, stream_);
     } else {
-      out = serializer_.ReadValueOfType(type, stream_);
+      // An extension may read tags of its own; only it knows their length.
+      serializer_.ReadValueOfType(type, stream_);
     }
   }
 
-  void ReadValueOfTypeInto(uint8_t type, EncodableValue& out) {
+  template <bool keep>
+  void ReadValueOfTypeInto(uint8_t type, EncodableValue* out) {
     switch (type) {
       case kNull:
         return;
       case kTrue:
-        out.emplace<bool>(true);
+        Put<keep>(out, true);
         return;
       case kFalse:
-        out.emplace<bool>(false);
+        Put<keep>(out, false);
         return;
       case kInt32:
-        out.emplace<int32_t>(ReadNumber<int32_t>());
+        Put<keep>(out, ReadNumber<int32_t>());
         return;
       case kInt64:
-        out.emplace<int64_t>(ReadNumber<int64_t>());
+        Put<keep>(out, ReadNumber<int64_t>());
         return;
       case kDouble:
         stream_->ReadAlignment(8);
-        out.emplace<double>(ReadNumber<double>());
+        Put<keep>(out, ReadNumber<double>());
         return;
       case kLegacyString:
       case kString:
-        ReadString(out);
+        ReadString<keep>(out);
         return;
       case kUint8List:
-        ReadNumberList<uint8_t>(out);
+        ReadNumberList<keep, uint8_t>(out);
         return;
       case kInt32List:
-        ReadNumberList<int32_t>(out);
+        ReadNumberList<keep, int32_t>(out);
         return;
       case kInt64List:
-        ReadNumberList<int64_t>(out);
+        ReadNumberList<keep, int64_t>(out);
         return;
       case kDoubleList:
-        ReadNumberList<double>(out);
+        ReadNumberList<keep, double>(out);
         return;
       case kFloat32List:
-        ReadNumberList<float>(out);
+        ReadNumberList<keep, float>(out);
         return;
       case kList:
       case kMap:
@@ -137,9 +159,9 @@ class ValueDecoder {
           return;
         }
         if (type == kList) {
-          ReadList(out);
+          ReadList<keep>(out);
         } else {
-          ReadMap(out);
+          ReadMap<keep>(out);
         }
         return;
       default:
@@ -157,34 +179,45 @@ class ValueDecoder {
     return value;
   }
 
-  void ReadString(EncodableValue& out) {
+  template <bool keep>
+  void ReadString(EncodableValue* out) {
     const size_t size = ReadSize();
     if (size > stream_->RemainingBytes()) {
       ReportInvalidRead();
-      out.emplace<std::string>();
+      if constexpr (keep) out->emplace<std::string>();
       return;
     }
-    if constexpr (std::is_same_v<Reader, ByteBufferStreamReader>) {
+    if constexpr (kInPlace) {
       // Copied once, straight from the message.
       const auto* bytes = reinterpret_cast<const char*>(stream_->ReadInPlace(size));
-      out.emplace<std::string>(bytes, size);
+      if constexpr (keep) out->emplace<std::string>(bytes, size);
+    } else if constexpr (keep) {
+      std::string& text = out->emplace<std::string>(size, '\0');
+      stream_->ReadBytes(reinterpret_cast<uint8_t*>(text.data()), size);
     } else {
-      std::string& text = out.emplace<std::string>(size, '\0');
+      std::string text(size, '\0');
       stream_->ReadBytes(reinterpret_cast<uint8_t*>(text.data()), size);
     }
   }
 
-  template <typename T>
-  void ReadNumberList(EncodableValue& out) {
+  template <bool keep, typename T>
+  void ReadNumberList(EncodableValue* out) {
     const size_t count = ReadSize();
     if constexpr (sizeof(T) > 1) stream_->ReadAlignment(sizeof(T));
     if (count > stream_->RemainingBytes() / sizeof(T)) {
       ReportInvalidRead();
-      out.emplace<std::vector<T>>();
+      if constexpr (keep) out->emplace<std::vector<T>>();
       return;
     }
-    std::vector<T>& numbers = out.emplace<std::vector<T>>(count);
-    stream_->ReadBytes(reinterpret_cast<uint8_t*>(numbers.data()), count * sizeof(T));
+    if constexpr (kInPlace && !keep) {
+      stream_->ReadInPlace(count * sizeof(T));
+    } else if constexpr (keep) {
+      std::vector<T>& numbers = out->emplace<std::vector<T>>(count);
+      stream_->ReadBytes(reinterpret_cast<uint8_t*>(numbers.data()), count * sizeof(T));
+    } else {
+      std::vector<T> numbers(count);
+      stream_->ReadBytes(reinterpret_cast<uint8_t*>(numbers.data()), count * sizeof(T));
+    }
   }
 
   // True while the `left` entries that remain, of at least `kBytesEach` bytes
@@ -200,45 +233,73 @@ class ValueDecoder {
     return true;
   }
 
-  void ReadList(EncodableValue& out) {
+  template <bool keep>
+  void ReadList(EncodableValue* out) {
     const size_t count = ReadSize();
     NestingScope scope;
-    EncodableList& list = out.emplace<EncodableList>();
-    // Every element takes at least its tag byte.
-    if (!EntriesFit<1>(count)) return;
-    list.reserve(std::min(count, kListReserveLimit));
-    for (size_t i = 0; i < count && EntriesFit<1>(count - i); ++i) {
-      ReadValueInto(list.emplace_back());
+    if constexpr (keep) {
+      EncodableList& list = out->emplace<EncodableList>();
+      // Every element takes at least its tag byte.
+      if (!EntriesFit<1>(count)) return;
+      list.reserve(std::min(count, kListReserveLimit));
+      for (size_t i = 0; i < count && EntriesFit<1>(count - i); ++i) {
+        ReadValueInto<kKeep>(&list.emplace_back());
+      }
+    } else {
+      if (!EntriesFit<1>(count)) return;
+      for (size_t i = 0; i < count && EntriesFit<1>(count - i); ++i) ReadValueInto<kDrop>(nullptr);
     }
   }
 
-  void ReadMap(EncodableValue& out) {
+  template <bool keep>
+  void ReadMap(EncodableValue* out) {
     const size_t count = ReadSize();
     NestingScope scope;
-    EncodableMap& map = out.emplace<EncodableMap>();
-    // Every entry takes at least a key tag and a value tag.
-    for (size_t i = 0; i < count && EntriesFit<2>(count - i); ++i) {
-      EncodableValue key;
-      ReadValueInto(key);
-      // An abandoned key ends this map, and so every enclosing one: the bytes
-      // after it belong to no value that is still being read.
-      if (read_nesting.abandoned) {
-        map.emplace(std::move(key), EncodableValue());
+    if constexpr (keep) {
+      EncodableMap& map = out->emplace<EncodableMap>();
+      // Every entry takes at least a key tag and a value tag.
+      for (size_t i = 0; i < count && EntriesFit<2>(count - i); ++i) ReadEntry(map);
+    } else {
+      for (size_t i = 0; i < count && EntriesFit<2>(count - i); ++i) {
+        ReadValueInto<kDrop>(nullptr);
+        if (read_nesting.abandoned) return;
+        ReadValueInto<kDrop>(nullptr);
+      }
+    }
+  }
+
+  void ReadEntry(EncodableMap& map) {
+    EncodableValue key;
+    ReadValueInto<kKeep>(&key);
+    // An abandoned key ends this map, and so every enclosing one: the bytes
+    // after it belong to no value that is still being read.
+    if (read_nesting.abandoned) {
+      map.emplace(std::move(key), EncodableValue());
+      return;
+    }
+    // Writers emit keys in order, so the end is the right place for almost
+    // every key, found with one comparison. A key already present keeps its
+    // entry (the first occurrence wins); the repeated entry's value is read
+    // through and dropped. Keys other than strings, which the interface never
+    // sends but damaged messages repeat in long runs, are looked up before a
+    // node is made for them; a repeated string key costs a node freed at once,
+    // which is cheaper than a second comparison for every string key.
+    auto place = map.end();
+    if (!map.empty() && !std::holds_alternative<std::string>(key) &&
+        !(std::prev(place)->first < key)) {
+      place = map.lower_bound(key);
+      if (place != map.end() && !(key < place->first)) {
+        ReadValueInto<kDrop>(nullptr);
         return;
       }
-      // Writers emit keys in order, so the end is the right place for almost
-      // every key and the insertion costs one comparison. A key already
-      // present keeps its entry (the first occurrence wins); the repeated
-      // entry's value is read and dropped.
-      const size_t size_before = map.size();
-      auto entry = map.emplace_hint(map.end(), std::piecewise_construct,
-                                    std::forward_as_tuple(std::move(key)), std::tuple<>());
-      if (map.size() != size_before) {
-        ReadValueInto(entry->second);
-      } else {
-        EncodableValue dropped;
-        ReadValueInto(dropped);
-      }
+    }
+    const size_t size_before = map.size();
+    auto entry = map.emplace_hint(place, std::piecewise_construct,
+                                  std::forward_as_tuple(std::move(key)), std::tuple<>());
+    if (map.size() != size_before) {
+      ReadValueInto<kKeep>(&entry->second);
+    } else {
+      ReadValueInto<kDrop>(nullptr);
     }
   }
 
@@ -252,12 +313,62 @@ void WriteNumberList(const StandardCodecSerializer& serializer, Tag tag,
                      const std::vector<T>& numbers, ByteStreamWriter* stream) {
   stream->WriteByte(tag);
   serializer.WriteSize(numbers.size(), stream);
-  if (numbers.empty()) return;
+  // Padded even when empty: every reader skips to the element size after the
+  // size, n = 0 included, so an unpadded empty list shifts every later value.
   if constexpr (sizeof(T) > 1) stream->WriteAlignment(sizeof(T));
+  if (numbers.empty()) return;
   stream->WriteBytes(reinterpret_cast<const uint8_t*>(numbers.data()), numbers.size() * sizeof(T));
 }
 
+size_t SizeBytes(size_t size) { return size < 254 ? 1 : (size <= 0xffff ? 3 : 5); }
+
+// Tag, size, widest padding and elements of a number list.
+template <typename T>
+size_t NumberListBound(const EncodableValue& value) {
+  const size_t count = std::get<std::vector<T>>(value).size();
+  return 1 + SizeBytes(count) + (sizeof(T) - 1) + count * sizeof(T);
+}
+
 }  // namespace
+
+size_t StandardCodecSerializer::EncodedSizeBound(const EncodableValue& value) {
+  switch (value.index()) {
+    case 2:
+      return 1 + sizeof(int32_t);
+    case 3:
+      return 1 + sizeof(int64_t);
+    case 4:
+      return 1 + 7 + sizeof(double);
+    case 5: {
+      const size_t size = std::get<std::string>(value).size();
+      return 1 + SizeBytes(size) + size;
+    }
+    case 6:
+      return NumberListBound<uint8_t>(value);
+    case 7:
+      return NumberListBound<int32_t>(value);
+    case 8:
+      return NumberListBound<int64_t>(value);
+    case 9:
+      return NumberListBound<double>(value);
+    case 10: {
+      const auto& list = std::get<EncodableList>(value);
+      size_t bound = 1 + SizeBytes(list.size());
+      for (const EncodableValue& element : list) bound += EncodedSizeBound(element);
+      return bound;
+    }
+    case 11: {
+      const auto& map = std::get<EncodableMap>(value);
+      size_t bound = 1 + SizeBytes(map.size());
+      for (const auto& [key, entry] : map) bound += EncodedSizeBound(key) + EncodedSizeBound(entry);
+      return bound;
+    }
+    case 13:
+      return NumberListBound<float>(value);
+    default:  // null, bool, custom: the tag alone
+      return 1;
+  }
+}
 
 StandardCodecSerializer::StandardCodecSerializer() = default;
 

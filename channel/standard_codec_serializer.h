@@ -47,6 +47,11 @@ class StandardCodecSerializer {
   // Reads a tag, then its payload. Past the end this is null.
   EncodableValue ReadValue(ByteStreamReader* stream) const;
 
+  // At least as many bytes as WriteValue writes for `value` wherever it lies in
+  // a message (padding counted at its widest), for reserving room once before
+  // writing. A custom holder counts as the null it is written as.
+  static size_t EncodedSizeBound(const EncodableValue& value);
+
   // Sizes: 0..253 in one byte; up to 65535 as 254 and two bytes; above as 255
   // and the low 32 bits in four bytes.
   size_t ReadSize(ByteStreamReader* stream) const;

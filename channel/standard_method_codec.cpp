@@ -12,6 +12,26 @@ namespace {
 
 constexpr uint8_t kSuccessEnvelope = 0;
 constexpr uint8_t kErrorEnvelope = 1;
+constexpr uint8_t kStringTag = 7;
+
+// A text as the string value it is written as, without first copying it into
+// one.
+void WriteText(const StandardCodecSerializer& serializer, const std::string& text,
+               ByteStreamWriter* stream) {
+  stream->WriteByte(kStringTag);
+  serializer.WriteSize(text.size(), stream);
+  stream->WriteBytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+}
+
+size_t TextBound(const std::string& text) { return 5 + 1 + text.size(); }
+
+// A message vector with room for `bound` bytes, so that writing it allocates
+// once.
+std::unique_ptr<std::vector<uint8_t>> MessageOf(size_t bound) {
+  auto bytes = std::make_unique<std::vector<uint8_t>>();
+  bytes->reserve(bound);
+  return bytes;
+}
 
 }  // namespace
 
@@ -48,11 +68,13 @@ std::unique_ptr<MethodCall> StandardMethodCodec::DecodeMethodCallInternal(const 
 
 std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeMethodCallInternal(
     const MethodCall& call) const {
-  auto bytes = std::make_unique<std::vector<uint8_t>>();
+  const EncodableValue* arguments = call.arguments();
+  auto bytes = MessageOf(TextBound(call.method_name()) +
+                         (arguments != nullptr ? serializer_->EncodedSizeBound(*arguments) : 1));
   ByteBufferStreamWriter stream(bytes.get());
-  serializer_->WriteValue(EncodableValue(call.method_name()), &stream);
-  if (call.arguments() != nullptr) {
-    serializer_->WriteValue(*call.arguments(), &stream);
+  WriteText(*serializer_, call.method_name(), &stream);
+  if (arguments != nullptr) {
+    serializer_->WriteValue(*arguments, &stream);
   } else {
     serializer_->WriteValue(EncodableValue(), &stream);
   }
@@ -61,7 +83,7 @@ std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeMethodCallInter
 
 std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeSuccessReplyInternal(
     const EncodableValue* result) const {
-  auto bytes = std::make_unique<std::vector<uint8_t>>();
+  auto bytes = MessageOf(1 + (result != nullptr ? serializer_->EncodedSizeBound(*result) : 1));
   ByteBufferStreamWriter stream(bytes.get());
   stream.WriteByte(kSuccessEnvelope);
   if (result != nullptr) {
@@ -74,12 +96,21 @@ std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeSuccessReplyInt
 
 std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeErrorReplyInternal(
     const std::string& code, const std::string& message, const EncodableValue* details) const {
-  auto bytes = std::make_unique<std::vector<uint8_t>>();
+  auto bytes = MessageOf(1 + TextBound(code) + TextBound(message) +
+                         (details != nullptr ? serializer_->EncodedSizeBound(*details) : 1));
   ByteBufferStreamWriter stream(bytes.get());
   stream.WriteByte(kErrorEnvelope);
-  serializer_->WriteValue(EncodableValue(code), &stream);
-  serializer_->WriteValue(message.empty() ? EncodableValue() : EncodableValue(message), &stream);
-  serializer_->WriteValue(details != nullptr ? *details : EncodableValue(), &stream);
+  WriteText(*serializer_, code, &stream);
+  if (message.empty()) {
+    serializer_->WriteValue(EncodableValue(), &stream);
+  } else {
+    WriteText(*serializer_, message, &stream);
+  }
+  if (details != nullptr) {
+    serializer_->WriteValue(*details, &stream);
+  } else {
+    serializer_->WriteValue(EncodableValue(), &stream);
+  }
   return bytes;
 }
 
@@ -105,10 +136,17 @@ bool StandardMethodCodec::DecodeReplyInternal(const uint8_t* reply, size_t size,
     EncodableValue code = serializer_->ReadValue(&stream);
     EncodableValue message = serializer_->ReadValue(&stream);
     EncodableValue details = serializer_->ReadValue(&stream);
-    const std::string& code_text = std::get<std::string>(code);
-    const std::string message_text =
-        message.IsNull() ? std::string() : std::get<std::string>(message);
-    result->Error(code_text, message_text, details.IsNull() ? nullptr : &details);
+    const auto* code_text = std::get_if<std::string>(&code);
+    const auto* message_text = std::get_if<std::string>(&message);
+    // The messenger's callback reaches this from the engine, where nothing may
+    // throw: a malformed envelope is a failed decode, not an exception.
+    if (code_text == nullptr || (message_text == nullptr && !message.IsNull())) {
+      EmitLine(kInvalidErrorReplyMessage);
+      return false;
+    }
+    const std::string no_message;
+    result->Error(*code_text, message_text != nullptr ? *message_text : no_message,
+                  details.IsNull() ? nullptr : &details);
     return true;
   }
   return false;

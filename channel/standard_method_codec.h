@@ -40,7 +40,8 @@ class StandardMethodCodec : public MethodCodec {
       const std::string& code, const std::string& message,
       const EncodableValue* details) const override;
   // An error code that is not a string, or a message that is neither a string
-  // nor null, throws std::bad_variant_access.
+  // nor null, is a failed decode: false after one kInvalidErrorReplyMessage
+  // line, `result` untouched.
   bool DecodeReplyInternal(const uint8_t* reply, size_t size, MethodResult* result) const override;
 
  private:
@@ -48,6 +49,10 @@ class StandardMethodCodec : public MethodCodec {
 
   const StandardCodecSerializer* serializer_;
 };
+
+// The line written when an error reply's code or message has the wrong kind.
+inline constexpr char kInvalidErrorReplyMessage[] =
+    "Invalid error reply; the code is not a string or the message is neither a string nor null.";
 
 }  // namespace duzavide
 

@@ -1,6 +1,8 @@
 // Arbitrary bytes decoded to a value tree, then read as the arguments of
 // "connect". The decoder must never crash, must call a request usable exactly
 // when its three required texts arrived, and must keep only non-empty DNS texts.
+// A usable request then goes through the configuration writer, whose document
+// must name the request's values (config_round_trip.h).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -8,6 +10,7 @@
 
 #include "channel/byte_streams.h"
 #include "channel/standard_codec_serializer.h"
+#include "fuzz/tunnel/config_round_trip.h"
 #include "tunnel/connect_request_decoder.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -35,5 +38,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const auto& server : request.dns_servers) {
     if (server.empty()) std::abort();
   }
+  if (usable && !duzavide::fuzzing::ConfigurationNamesRequest(request)) std::abort();
   return 0;
 }

@@ -49,11 +49,7 @@ bool ControlChannelClient::Call(const std::string& method,
       reply.error = "not implemented";
       decoded = true;
     } else {
-      try {
-        decoded = codec.DecodeReply(data, size, &reply);
-      } catch (const std::bad_variant_access&) {
-        decoded = false;
-      }
+      decoded = codec.DecodeReply(data, size, &reply);
     }
     if (decoded && reply.succeeded) {
       if (on_success) on_success(reply.value ? &*reply.value : nullptr);

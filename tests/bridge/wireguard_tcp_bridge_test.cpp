@@ -180,19 +180,21 @@ TEST_F(BridgeTest, DropsFramesBeforeTheFirstDatagram) {
   EXPECT_EQ(wireguard_->Receive(), Bytes{0x01});
 }
 
+// Each interval is timed from before what starts it (the connection, then a
+// datagram sent), so the bound holds however late the test looks.
 TEST_F(BridgeTest, SendsKeepaliveAfterQuietInterval) {
   const milliseconds interval(400);
+  Clock::time_point start = Clock::now();
   ASSERT_NO_FATAL_FAILURE(StartConnected("127.0.0.1", interval));
   // Frames received do not count as traffic sent.
   ASSERT_TRUE(core_->Write(Frame({7})));
-  Clock::time_point start = Clock::now();
   EXPECT_EQ(core_->Read(2, milliseconds(3000)), (Bytes{0, 0}));
-  EXPECT_GE(Since(start).count(), interval.count() / 2);
+  EXPECT_GE(Since(start).count(), interval.count());
   // A datagram sent restarts the interval.
-  ASSERT_NO_FATAL_FAILURE(Introduce());
   start = Clock::now();
+  ASSERT_NO_FATAL_FAILURE(Introduce());
   EXPECT_EQ(core_->Read(2, milliseconds(3000)), (Bytes{0, 0}));
-  EXPECT_GE(Since(start).count(), interval.count() * 3 / 4);
+  EXPECT_GE(Since(start).count(), interval.count());
 }
 
 TEST_F(BridgeTest, ReconnectsAfterTheCoreClosesTheStream) {
@@ -297,6 +299,23 @@ TEST_F(BridgeTest, StopWakesARelayBlockedOnAFullStream) {
     bridge_.reset();
     core_.reset();
   }
+}
+
+// A frame that comes back while the relay waits for room on a full stream is still
+// returned once the core reads again, with no further traffic to wake the relay.
+TEST_F(BridgeTest, ReturnsAFrameThatArrivedWhileTheStreamWasFull) {
+  ASSERT_NO_FATAL_FAILURE(StartConnected("127.0.0.1", std::chrono::seconds(15), 4096));
+  ASSERT_NO_FATAL_FAILURE(Introduce());
+  const Bytes datagram = Filled(60000, 2);
+  for (int i = 0; i < 300; ++i) {
+    ASSERT_TRUE(wireguard_->SendTo(datagram, "127.0.0.1", bridge_->udp_port()));
+  }
+  std::this_thread::sleep_for(milliseconds(300));
+  ASSERT_TRUE(core_->Write(Frame({9})));
+  std::this_thread::sleep_for(milliseconds(300));
+  while (core_->Read(60002, milliseconds(500)).has_value()) {
+  }
+  EXPECT_EQ(wireguard_->Receive(), Bytes{9});
 }
 
 TEST_F(BridgeTest, RestartAfterStopRelaysAgain) {

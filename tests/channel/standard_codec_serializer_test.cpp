@@ -53,13 +53,15 @@ TEST(StandardCodecSerializerTest, WritesEveryAlternativeAndReadsItBack) {
       {"empty bytes", EncodableValue(std::vector<uint8_t>{}), {0x08, 0x00}},
       {"int32 list", EncodableValue(std::vector<int32_t>{1, -1}),
        Concat({{0x09, 0x02}, Zeros(2), {1, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}})},
-      {"empty int32 list", EncodableValue(std::vector<int32_t>{}), {0x09, 0x00}},
+      {"empty int32 list", EncodableValue(std::vector<int32_t>{}), {0x09, 0x00, 0x00, 0x00}},
       {"int64 list", EncodableValue(std::vector<int64_t>{-1}),
        Concat({{0x0A, 0x01}, Zeros(6), Bytes(8, 0xFF)})},
-      {"empty int64 list", EncodableValue(std::vector<int64_t>{}), {0x0A, 0x00}},
+      {"empty int64 list", EncodableValue(std::vector<int64_t>{}),
+       Concat({{0x0A, 0x00}, Zeros(6)})},
       {"double list", EncodableValue(std::vector<double>{2.5}),
        Concat({{0x0B, 0x01}, Zeros(6), DoubleBytes(2.5)})},
-      {"empty double list", EncodableValue(std::vector<double>{}), {0x0B, 0x00}},
+      {"empty double list", EncodableValue(std::vector<double>{}),
+       Concat({{0x0B, 0x00}, Zeros(6)})},
       {"list",
        EncodableValue(EncodableList{true, "a", EncodableValue()}),
        {0x0C, 0x03, 0x01, 0x07, 0x01, 0x61, 0x00}},
@@ -71,7 +73,7 @@ TEST(StandardCodecSerializerTest, WritesEveryAlternativeAndReadsItBack) {
       {"float list",
        EncodableValue(std::vector<float>{1.0f}),
        {0x0E, 0x01, 0x00, 0x00, 0x00, 0x00, 0x80, 0x3F}},
-      {"empty float list", EncodableValue(std::vector<float>{}), {0x0E, 0x00}},
+      {"empty float list", EncodableValue(std::vector<float>{}), {0x0E, 0x00, 0x00, 0x00}},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
@@ -92,6 +94,76 @@ TEST(StandardCodecSerializerTest, PaddingDependsOnPositionInMessage) {
                                  {3, 0, 0, 0}});
   EXPECT_EQ(Hex(Encode(list)), Hex(expected));
   EXPECT_EQ(Decode(expected), list);
+}
+
+// Each number list, empty and not, with its tag at every offset 0-7 (after that
+// many nulls) and an int32 after it. Both readers skip to the element size after
+// the size, n = 0 included, so the writer pads there too: an unpadded empty list
+// would shift the int32 and everything after it.
+TEST(StandardCodecSerializerTest, NumberListsArePaddedAtEveryOffset) {
+  // Padding after a one-byte size, by the offset of the tag.
+  static const size_t kNone[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+  static const size_t kTo4[8] = {2, 1, 0, 3, 2, 1, 0, 3};
+  static const size_t kTo8[8] = {6, 5, 4, 3, 2, 1, 0, 7};
+  const struct {
+    const char* name;
+    uint8_t tag;
+    const size_t* padding;
+    EncodableValue empty;
+    EncodableValue one;
+    Bytes element;
+  } kKinds[] = {
+      {"bytes", 0x08, kNone, std::vector<uint8_t>{}, std::vector<uint8_t>{0xAB}, {0xAB}},
+      {"int32",
+       0x09,
+       kTo4,
+       std::vector<int32_t>{},
+       std::vector<int32_t>{-2},
+       {0xFE, 0xFF, 0xFF, 0xFF}},
+      {"int64",
+       0x0A,
+       kTo8,
+       std::vector<int64_t>{},
+       std::vector<int64_t>{-2},
+       {0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+      {"double",
+       0x0B,
+       kTo8,
+       std::vector<double>{},
+       std::vector<double>{1.5},
+       {0, 0, 0, 0, 0, 0, 0xF8, 0x3F}},
+      {"float", 0x0E, kTo4, std::vector<float>{}, std::vector<float>{1.5f}, {0, 0, 0xC0, 0x3F}},
+  };
+  const auto& serializer = StandardCodecSerializer::GetInstance();
+  const EncodableValue next(int32_t{5});
+  for (const auto& kind : kKinds) {
+    for (size_t offset = 0; offset < 8; ++offset) {
+      for (bool empty : {true, false}) {
+        SCOPED_TRACE(std::string(kind.name) + (empty ? " empty" : "") + " at " +
+                     std::to_string(offset));
+        const EncodableValue& list = empty ? kind.empty : kind.one;
+        const Bytes expected = Concat({Zeros(offset),
+                                       {kind.tag, empty ? uint8_t{0} : uint8_t{1}},
+                                       Zeros(kind.padding[offset]),
+                                       empty ? Bytes() : kind.element,
+                                       {3, 5, 0, 0, 0}});
+        Bytes bytes;
+        ByteBufferStreamWriter writer(&bytes);
+        for (size_t i = 0; i < offset; ++i) serializer.WriteValue(EncodableValue(), &writer);
+        serializer.WriteValue(list, &writer);
+        serializer.WriteValue(next, &writer);
+        EXPECT_EQ(Hex(bytes), Hex(expected));
+
+        testing::internal::CaptureStderr();
+        ByteBufferStreamReader reader(expected.data(), expected.size());
+        for (size_t i = 0; i < offset; ++i) EXPECT_TRUE(serializer.ReadValue(&reader).IsNull());
+        EXPECT_EQ(serializer.ReadValue(&reader), list);
+        EXPECT_EQ(serializer.ReadValue(&reader), next);
+        EXPECT_EQ(reader.RemainingBytes(), 0u);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+      }
+    }
+  }
 }
 
 TEST(StandardCodecSerializerTest, ReaderSkipsPaddingAfterEmptyWideList) {
@@ -179,9 +251,36 @@ TEST(StandardCodecSerializerTest, MapKeysWrittenInKeyOrder) {
 }
 
 TEST(StandardCodecSerializerTest, RepeatedMapKeyKeepsFirstEntry) {
-  const Bytes bytes = {0x0D, 0x02, 0x07, 0x01, 'k',  0x03, 1, 0, 0,
-                       0,    0x07, 0x01, 'k',  0x03, 2,    0, 0, 0};
-  EXPECT_EQ(Decode(bytes), EncodableValue(EncodableMap{{"k", int32_t{1}}}));
+  const struct {
+    const char* name;
+    Bytes bytes;
+    EncodableValue expected;
+  } kCases[] = {
+      {"string key",
+       {0x0D, 0x02, 0x07, 0x01, 'k', 0x03, 1, 0, 0, 0, 0x07, 0x01, 'k', 0x03, 2, 0, 0, 0},
+       EncodableValue(EncodableMap{{"k", int32_t{1}}})},
+      // Keys out of order, repeated ones carrying whole trees that are read
+      // through (padding included) and dropped, then a key after them.
+      {"other keys",
+       {0x0D, 0x06,                                                    // six entries
+        0x03, 3,    0,    0,   0, 0x01,                                // 3: true
+        0x00, 0x02,                                                    // null: false
+        0x03, 3,    0,    0,   0, 0x0C, 0x01, 0x0D, 0x01, 0x00,        // 3: [{null: ...
+        0x0A, 0x01, 0,    0,   1, 0,    0,    0,    0,    0,    0, 0,  //     [1]}] dropped
+        0x00, 0x07, 0x01, 'x',                                         // null: "x" dropped
+        0x03, 1,    0,    0,   0, 0x00,                                // 1: null
+        0x01, 0x03, 7,    0,   0, 0},                                  // true: 7
+       EncodableValue(EncodableMap{{EncodableValue(), false},
+                                   {true, int32_t{7}},
+                                   {int32_t{1}, EncodableValue()},
+                                   {int32_t{3}, true}})},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Decode(c.bytes), c.expected);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  }
 }
 
 TEST(StandardCodecSerializerTest, NestedTreeRoundTrips) {

@@ -184,14 +184,20 @@ TEST(StandardMethodCodecTest, DecodesReplies) {
   }
 }
 
-TEST(StandardMethodCodecTest, ErrorReplyOfWrongShapeThrows) {
+// The engine's callback reaches DecodeReply, so a malformed envelope must not
+// throw there.
+TEST(StandardMethodCodecTest, ErrorReplyOfWrongShapeIsAFailedDecode) {
   const Bytes kCases[] = {
       {0x01, 0x03, 1, 0, 0, 0, 0x00, 0x00},             // code is an int32
+      {0x01, 0x00, 0x00, 0x00},                         // code is null
       {0x01, 0x07, 0x01, 'c', 0x03, 1, 0, 0, 0, 0x00},  // message is an int32
   };
   for (const Bytes& bytes : kCases) {
+    SCOPED_TRACE(Hex(bytes));
     RecordingResult result;
-    EXPECT_THROW(Codec().DecodeReply(bytes.data(), bytes.size(), &result), std::bad_variant_access);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(Codec().DecodeReply(bytes.data(), bytes.size(), &result));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), Lines(kInvalidErrorReplyMessage, 1));
     EXPECT_EQ(result.kind, "");
   }
 }
