@@ -9,30 +9,18 @@
 // with a line on standard error when the window or the core never came, or when
 // a core is still running 5 s after the end.
 #include <windows.h>
-// Needs the declarations of windows.h first.
-#include <tlhelp32.h>
 
 #include <chrono>
 #include <cstdio>
 #include <functional>
 
+#include "tests/support/core_processes.h"
+
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using duzavide::tunnel_test::CountCoreProcesses;
 
-int CountCores() {
-  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return -1;
-  int count = 0;
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof(entry);
-  for (BOOL more = ::Process32FirstW(snapshot, &entry); more;
-       more = ::Process32NextW(snapshot, &entry)) {
-    if (_wcsicmp(entry.szExeFile, L"xray.exe") == 0) ++count;
-  }
-  ::CloseHandle(snapshot);
-  return count;
-}
+using Clock = std::chrono::steady_clock;
 
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
   const Clock::time_point deadline = Clock::now() + timeout;
@@ -61,7 +49,7 @@ int main() {
           std::chrono::seconds(60))) {
     return Fail("the main window never appeared");
   }
-  if (!WaitFor([] { return CountCores() > 0; }, std::chrono::seconds(60))) {
+  if (!WaitFor([] { return CountCoreProcesses() > 0; }, std::chrono::seconds(60))) {
     return Fail("no proxy core was started");
   }
   DWORD process_id = 0;
@@ -82,7 +70,7 @@ int main() {
     ::WaitForSingleObject(process, 10000);
     ::CloseHandle(process);
   }
-  if (!WaitFor([] { return CountCores() == 0; }, std::chrono::seconds(5))) {
+  if (!WaitFor([] { return CountCoreProcesses() == 0; }, std::chrono::seconds(5))) {
     return Fail("a proxy core outlived the application");
   }
   return 0;

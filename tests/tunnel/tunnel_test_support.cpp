@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <psapi.h>
-#include <tlhelp32.h>
 #include <ws2tcpip.h>
 
 #include <algorithm>
@@ -356,20 +355,6 @@ size_t OwnPrivateBytes() {
     if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
   }
   return total;
-}
-
-int CountCoreProcesses() {
-  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return -1;
-  int count = 0;
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof(entry);
-  for (BOOL more = ::Process32FirstW(snapshot, &entry); more;
-       more = ::Process32NextW(snapshot, &entry)) {
-    if (_wcsicmp(entry.szExeFile, L"xray.exe") == 0) ++count;
-  }
-  ::CloseHandle(snapshot);
-  return count;
 }
 
 uint32_t NumberAfter(const std::string& log, const std::string& key) {

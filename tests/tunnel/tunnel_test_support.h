@@ -20,6 +20,7 @@
 
 #include "channel/method_call.h"
 #include "config/connect_request.h"
+#include "tests/support/core_processes.h"
 #include "tunnel/proxy_options.h"
 
 namespace duzavide::tunnel_test {
@@ -130,9 +131,6 @@ void ForgetSavedProxySetting();
 
 // A loopback port with nothing listening on it (bound, then closed).
 uint16_t FreeLoopbackPort();
-
-// Number of running processes named xray.exe.
-int CountCoreProcesses();
 
 // The pid from the stand-in's start line in `log`, or 0.
 DWORD CorePidFromLog(const std::string& log);
