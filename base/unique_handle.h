@@ -37,6 +37,13 @@ class UniqueAny {
   explicit operator bool() const { return IsValid(); }
   Type Get() const { return value_; }
 
+  // For a call that hands out a new value through a pointer: closes the owned
+  // value (if any) and returns where the new one goes.
+  Type* Receive() {
+    Reset();
+    return &value_;
+  }
+
   // Gives up ownership without closing.
   Type Release() { return std::exchange(value_, Traits::Invalid()); }
 

@@ -1,4 +1,6 @@
-// Windows handle and socket owners built on UniqueAny.
+// Owners for what the system hands out and the caller must free: handles,
+// sockets, registry keys, IP helper tables and LocalAlloc memory (security
+// descriptors, SID texts), built on UniqueAny.
 #ifndef BASE_WIN_HANDLES_H_
 #define BASE_WIN_HANDLES_H_
 
@@ -33,6 +35,37 @@ struct SocketTraits {
   static void Close(Type value) { ::closesocket(value); }
 };
 using UniqueSocket = UniqueAny<SocketTraits>;
+
+struct RegistryKeyTraits {
+  using Type = HKEY;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type value) { ::RegCloseKey(value); }
+};
+using UniqueRegistryKey = UniqueAny<RegistryKeyTraits>;
+
+// Memory the system allocated with LocalAlloc for the caller (security
+// descriptors, SID texts, argument vectors), freed with LocalFree.
+template <typename T>
+struct LocalMemoryTraits {
+  using Type = T;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type value) { ::LocalFree(reinterpret_cast<HLOCAL>(value)); }
+};
+template <typename T>
+using UniqueLocalMemory = UniqueAny<LocalMemoryTraits<T>>;
+using UniqueSecurityDescriptor = UniqueLocalMemory<PSECURITY_DESCRIPTOR>;
+
+// A table the IP helper allocated (MIB_IF_TABLE2, MIB_IPFORWARD_TABLE2, ...),
+// freed with FreeMibTable. Declared here, defined where <netioapi.h> is included.
+void FreeIpHelperTable(void* table);
+template <typename Table>
+struct MibTableTraits {
+  using Type = Table*;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type value) { FreeIpHelperTable(value); }
+};
+template <typename Table>
+using UniqueMibTable = UniqueAny<MibTableTraits<Table>>;
 
 }  // namespace duzavide
 

@@ -3,6 +3,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include "base/ipv4_text.h"
 #include "base/system_error_text.h"
 #include "base/win_handles.h"
 #include "bridge/private_socket.h"
@@ -34,12 +35,7 @@ std::string SourceAddressFor(const addrinfo& target, std::string* failure) {
     *failure = "the route has no IPv4 source address";
     return std::string();
   }
-  char text[22] = {};
-  if (::inet_ntop(AF_INET, &local.sin_addr, text, sizeof(text)) == nullptr) {
-    *failure = "the source address could not be written out";
-    return std::string();
-  }
-  return text;
+  return DottedIPv4(ntohl(local.sin_addr.s_addr));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ipv4_text.h"
 #include "bridge/datagram_peer.h"
 #include "bridge/frame_assembler.h"
 #include "bridge/local_sources.h"
@@ -257,9 +258,8 @@ class Relay {
   void ReportDropped(const sockaddr_in& source) {
     if (reported_drop_ || !context_.line_observer) return;
     reported_drop_ = true;
-    char address[INET_ADDRSTRLEN] = {};
-    if (::inet_ntop(AF_INET, &source.sin_addr, address, sizeof(address)) == nullptr) return;
-    context_.line_observer(std::string(kDroppedLinePrefix) + address + ":" +
+    context_.line_observer(std::string(kDroppedLinePrefix) +
+                           DottedIPv4(ntohl(source.sin_addr.s_addr)) + ":" +
                            std::to_string(ntohs(source.sin_port)) + kDroppedLineSuffix);
   }
 

@@ -2,11 +2,12 @@
 
 #include <mswsock.h>
 
+#include <optional>
 #include <utility>
 
+#include "base/ipv4_text.h"
 #include "base/system_error_text.h"
 #include "base/thread.h"
-#include "bridge/ipv4_text.h"
 #include "bridge/private_socket.h"
 #include "bridge/relay_context.h"
 
@@ -59,10 +60,12 @@ bool WireGuardTcpBridge::StartBridge(const std::string& local_address, uint16_t 
   }
   sockaddr_in bind_address{};
   bind_address.sin_family = AF_INET;
-  if (!ParseDottedIPv4(local_address, &bind_address.sin_addr)) {
+  const std::optional<uint32_t> bind_ipv4 = ParseDottedIPv4(local_address);
+  if (!bind_ipv4) {
     reason = "\"" + local_address + "\" is not an IPv4 address";
     return false;
   }
+  bind_address.sin_addr.s_addr = htonl(*bind_ipv4);
   if (::bind(udp.Get(), reinterpret_cast<const sockaddr*>(&bind_address), sizeof(bind_address)) !=
       0) {
     reason = SocketFailure("the datagram socket could not be bound to " + local_address);

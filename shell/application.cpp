@@ -15,8 +15,8 @@
 #include "shell/host_log.h"
 #include "shell/monitor_dpi.h"
 #include "shell/single_instance.h"
-#include "tunnel/data_folder.h"
-#include "tunnel/proxy_setting_keeper.h"
+#include "tunnel/data_folder/data_folder.h"
+#include "tunnel/proxy_setting/proxy_setting_keeper.h"
 
 namespace duzavide {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "tunnel/plain_file.h"
+#include "tunnel/data_folder/plain_file.h"
 
 namespace duzavide {
 namespace {

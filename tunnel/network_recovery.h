@@ -25,8 +25,8 @@
 // network comes back in stages).
 //
 // Controller's thread only. Times are passed in, so tests can drive the clock.
-#ifndef TUNNEL_NETWORK_RECOVERY_H_
-#define TUNNEL_NETWORK_RECOVERY_H_
+#ifndef TUNNEL_NETWORK_NETWORK_RECOVERY_H_
+#define TUNNEL_NETWORK_NETWORK_RECOVERY_H_
 
 #include <atomic>
 #include <chrono>
@@ -37,7 +37,7 @@
 #include <vector>
 
 #include "config/connect_request.h"
-#include "tunnel/network_path.h"
+#include "tunnel/network/network_path.h"
 #include "tunnel/traffic_counters.h"
 #include "tunnel/tunnel_session.h"
 
@@ -120,4 +120,4 @@ class NetworkRecovery {
 
 }  // namespace duzavide
 
-#endif  // TUNNEL_NETWORK_RECOVERY_H_
+#endif  // TUNNEL_NETWORK_NETWORK_RECOVERY_H_

@@ -5,8 +5,8 @@
 
 #include "base/line_sink.h"
 #include "base/thread.h"
-#include "tunnel/network_path.h"
-#include "tunnel/proxy_setting_keeper.h"
+#include "tunnel/network/network_path.h"
+#include "tunnel/proxy_setting/proxy_setting_keeper.h"
 
 namespace duzavide {
 namespace {

@@ -53,7 +53,7 @@
 #include "channel/method_call.h"
 #include "config/connect_request.h"
 #include "tunnel/control_channel.h"
-#include "tunnel/network_events.h"
+#include "tunnel/network/network_events.h"
 #include "tunnel/network_recovery.h"
 #include "tunnel/tunnel_operations.h"
 #include "tunnel/tunnel_session.h"

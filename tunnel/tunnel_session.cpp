@@ -10,12 +10,12 @@
 #include "bridge/interface_detection.h"
 #include "bridge/loopback_port.h"
 #include "config/core_config_writer.h"
-#include "tunnel/config_file.h"
-#include "tunnel/core_executable.h"
+#include "tunnel/core/core_executable.h"
 #include "tunnel/core_output_reader.h"
-#include "tunnel/data_folder.h"
+#include "tunnel/data_folder/config_file.h"
+#include "tunnel/data_folder/data_folder.h"
 #include "tunnel/proxy_host.h"
-#include "tunnel/proxy_setting_keeper.h"
+#include "tunnel/proxy_setting/proxy_setting_keeper.h"
 
 namespace duzavide {
 namespace {

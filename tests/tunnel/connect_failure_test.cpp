@@ -13,7 +13,7 @@
 #include "base/wide_to_utf8.h"
 #include "base/win_handles.h"
 #include "tests/tunnel/tunnel_session_fixture.h"
-#include "tunnel/data_folder.h"
+#include "tunnel/data_folder/data_folder.h"
 #include "tunnel/machine_tunnel_lock.h"
 
 namespace duzavide::tunnel_test {

@@ -9,7 +9,7 @@
 #include "base/wide_to_utf8.h"
 #include "tests/tunnel/tunnel_session_fixture.h"
 #include "tunnel/control_channel.h"
-#include "tunnel/data_folder.h"
+#include "tunnel/data_folder/data_folder.h"
 
 namespace duzavide::tunnel_test {
 namespace {

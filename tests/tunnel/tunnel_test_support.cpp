@@ -12,7 +12,7 @@
 #include <ostream>
 
 #include "channel/encodable_value.h"
-#include "tunnel/data_folder.h"
+#include "tunnel/data_folder/data_folder.h"
 
 namespace duzavide::tunnel_test {
 namespace fs = std::filesystem;

@@ -21,7 +21,7 @@
 #include "channel/method_call.h"
 #include "config/connect_request.h"
 #include "tests/support/core_processes.h"
-#include "tunnel/proxy_options.h"
+#include "tunnel/proxy_setting/proxy_options.h"
 
 namespace duzavide::tunnel_test {
 

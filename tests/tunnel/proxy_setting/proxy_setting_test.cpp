@@ -1,0 +1,231 @@
+// The rule by which the user's proxy setting is saved and given back, over every
+// option a real system keeps (Wine keeps only the flags and the server), through
+// the keeper's seam.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "tests/tunnel/tunnel_test_support.h"
+#include "tunnel/proxy_setting/proxy_setting_keeper.h"
+
+namespace duzavide {
+namespace {
+
+constexpr uint32_t kDirect = kProxyTypeDirect;
+constexpr uint32_t kManual = kProxyTypeDirect | kProxyTypeProxy;
+constexpr uint32_t kScript = kProxyTypeDirect | kProxyTypeAutoProxyUrl;
+constexpr uint32_t kDetect = kProxyTypeDirect | kProxyTypeAutoDetect;
+
+ProxyOptions Setting(uint32_t flags, std::optional<std::wstring> server,
+                     std::optional<std::wstring> bypass = std::nullopt,
+                     std::optional<std::wstring> url = std::nullopt,
+                     std::optional<uint32_t> discovery = std::nullopt) {
+  return ProxyOptions{flags, std::move(server), std::move(bypass), std::move(url), discovery};
+}
+
+TEST(ProxyRestoreRuleTest, OnlyAManualProxyOfThisMachineWithNoListenerIsDead) {
+  struct Case {
+    uint32_t flags;
+    const wchar_t* server;
+    std::set<uint16_t> listening;
+    std::string dead;
+  } cases[] = {
+      {kManual, L"127.0.0.1:8080", {}, "127.0.0.1:8080"},
+      {kManual, L"127.0.0.1:8080", {8080}, ""},
+      {kScript, L"127.0.0.1:8080", {}, ""},  // the manual proxy is not in use
+      {kManual, L"10.1.2.3:3128", {}, ""},
+      {kManual, L"http=127.0.0.1:1;https=127.0.0.1:2", {}, "http=127.0.0.1:1;https=127.0.0.1:2"},
+      {kManual, L"http=127.0.0.1:1 https=127.0.0.1:2", {2}, ""},
+      {kManual, L"http=127.0.0.1:1;https=proxy.corp.test:80", {}, ""},
+      {kManual, L"localhost", {80}, ""},                       // no port: 80
+      {kManual, L"socks=127.0.0.2", {80}, "socks=127.0.0.2"},  // for socks: 1080
+      {kManual, L"[::1]:3128", {}, "[::1]:3128"},
+      {kManual, L"http://127.0.0.1:8080/", {}, "http://127.0.0.1:8080/"},
+      {kManual, L"127.0.0.1:99999", {}, ""},  // not a port: nothing is known
+      {kManual, L"127.0.0.256:80", {}, ""},
+      {kManual, L"127.1:80", {}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "server " << c.server << " flags " << c.flags);
+    auto listening = [&](const ProxyEndpoint& endpoint) {
+      EXPECT_TRUE(IsOnThisMachine(endpoint.host)) << endpoint.host;
+      return c.listening.count(endpoint.port) > 0;
+    };
+    EXPECT_EQ(DeadLocalProxy(Setting(c.flags, c.server), listening), c.dead);
+  }
+}
+
+TEST(ProxyJournalTest, EveryOptionComesBackAndAForeignJournalIsRefused) {
+  for (const ProxyOptions& setting :
+       {Setting(kManual, L"", L"<local>"),  // an empty text is not an absent one
+        Setting(kManual | kScript | kDetect, L"http=a.test:1;https=b.test:2", L"*.x=y;<local>",
+                L"http://10.0.0.1/p.pac?a=b", 0xFFFFFFFF)}) {
+    EXPECT_EQ(DecodeProxyJournal(EncodeProxyJournal(setting)), setting);
+  }
+  const std::vector<std::vector<std::wstring>> foreign = {
+      {L"version=2", L"flags=1"},          {L"version=1"},
+      {L"version=1", L"flags=4294967296"}, {L"version=1", L"flags=1", L"flags=3"},
+      {L"version=1", L"flags=1", L"x=y"},  {L"version=1", L"flags=1", L"server"},
+  };
+  for (const std::vector<std::wstring>& entries : foreign) {
+    EXPECT_FALSE(DecodeProxyJournal(entries)) << entries.back();
+  }
+}
+
+// A system that keeps every option, as Windows does.
+class FakeProxyPlatform : public ProxyPlatform {
+ public:
+  bool ReadOptions(ProxyOptions* options, std::string*) override {
+    *options = setting;
+    return true;
+  }
+  bool WriteOptions(const ProxyOptions& options, std::string* failure) override {
+    *failure = "refused";
+    if (refuse) return false;
+    setting = options;
+    unannounced = true;
+    return true;
+  }
+  bool WriteFlags(uint32_t flags, std::string* failure) override {
+    ProxyOptions written = setting;
+    written.flags = flags;
+    return WriteOptions(written, failure);
+  }
+  void AnnounceChange() override { unannounced = false; }
+  bool HasListener(const ProxyEndpoint& endpoint) override { return endpoint.port == 8080; }
+  ProxyJournalState LoadJournal(ProxyOptions* options, std::string* failure) override {
+    *failure = "garbled";
+    if (journal) *options = *journal;
+    return unreadable ? ProxyJournalState::kUnreadable
+                      : (journal ? ProxyJournalState::kPresent : ProxyJournalState::kNone);
+  }
+  bool SaveJournal(const ProxyOptions& options, std::string* failure) override {
+    *failure = "full";
+    if (refuse) return false;
+    journal = options;
+    ++saves;
+    return true;
+  }
+  bool DeleteJournal(std::string*) override {
+    journal.reset();
+    unreadable = false;
+    return true;
+  }
+
+  ProxyOptions setting;
+  std::optional<ProxyOptions> journal;
+  bool unreadable = false;
+  bool refuse = false;       // writes and saves
+  bool unannounced = false;  // a change the system was not told of
+  int saves = 0;
+};
+
+TEST(ProxySettingKeeperTest, DirectWhileConnectedThenOursExactlyAndNothingElse) {
+  const ProxyOptions all = Setting(kManual | kScript | kDetect, L"127.0.0.1:8080", L"<local>",
+                                   L"http://pac.test/", 5);  // something listens on 8080
+  const ProxyOptions dead_and_script =
+      Setting(kProxyTypeProxy | kScript, L"127.0.0.1:1", L"<local>", L"http://pac.test/", 1);
+  const ProxyOptions dead_switched_off =
+      Setting(kScript, L"127.0.0.1:1", L"<local>", L"http://pac.test/", 1);
+  const ProxyOptions theirs = Setting(kDetect, L"", std::nullopt, L"http://theirs.test/", 9);
+  const std::string dead_line =
+      "[proxy] the proxy 127.0.0.1:1 is on this machine and nothing listens there -- switched "
+      "it off, direct access";
+  struct Case {
+    const char* name;
+    ProxyOptions start;
+    int connects;
+    std::optional<ProxyOptions> set_meanwhile;
+    bool left_over;  // restored at the next start, after a killed run
+    ProxyOptions after;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"every option, two connects", all, 2, std::nullopt, false, all, {}},
+      {"never connected", all, 0, std::nullopt, false, all, {}},
+      {"changed by someone else",
+       all,
+       1,
+       theirs,
+       false,
+       theirs,
+       {"[proxy] the proxy setting was changed by someone else while the tunnel ran -- left as "
+        "it is"}},
+      {"dead proxy, connected",
+       dead_and_script,
+       1,
+       std::nullopt,
+       false,
+       dead_switched_off,
+       {dead_line}},
+      {"dead proxy, never connected",
+       dead_and_script,
+       0,
+       std::nullopt,
+       false,
+       dead_switched_off,
+       {dead_line}},
+      {"left over",
+       theirs,
+       1,
+       std::nullopt,
+       true,
+       theirs,
+       {"[proxy] restored the proxy setting saved before an earlier run ended unexpectedly"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeProxyPlatform platform;
+    platform.setting = c.start;
+    ProxySettingKeeper keeper(&platform);
+    std::string failure;
+    std::vector<std::string> lines;
+    for (int i = 0; i < c.connects; ++i) {
+      ASSERT_TRUE(keeper.SwitchToDirect(&failure));
+      EXPECT_EQ(platform.setting.flags, kDirect);
+    }
+    EXPECT_EQ(platform.saves, c.connects > 0 ? 1 : 0);
+    if (c.set_meanwhile) platform.setting = *c.set_meanwhile;
+    ASSERT_TRUE(c.left_over ? keeper.RestoreLeftOver(&lines) : keeper.Restore(&lines));
+    ASSERT_TRUE(keeper.Restore(&lines));  // a second disconnect changes nothing more
+    EXPECT_EQ(platform.setting, c.after);
+    EXPECT_FALSE(platform.journal);
+    EXPECT_EQ(lines, c.lines);
+    EXPECT_FALSE(platform.unannounced);
+  }
+}
+
+TEST(ProxySettingKeeperTest, NothingIsLostWhenTheSystemRefuses) {
+  const ProxyOptions start = Setting(kManual, L"10.1.2.3:3128", L"<local>");
+  FakeProxyPlatform platform;
+  platform.setting = start;
+  ProxySettingKeeper keeper(&platform);
+  std::string failure;
+  std::vector<std::string> lines;
+
+  platform.refuse = true;  // not saved: not switched
+  EXPECT_FALSE(keeper.SwitchToDirect(&failure));
+  EXPECT_EQ(platform.setting, start);
+
+  platform.refuse = false;  // not given back: kept for the next try, which succeeds
+  ASSERT_TRUE(keeper.SwitchToDirect(&failure));
+  platform.refuse = true;
+  EXPECT_FALSE(keeper.RestoreLeftOver(&lines));
+  EXPECT_TRUE(platform.journal);
+  EXPECT_EQ(lines, std::vector<std::string>{"[proxy] the saved proxy setting was not restored -- "
+                                            "refused; it stays saved for the next start"});
+  platform.refuse = false;
+  ASSERT_TRUE(keeper.RestoreLeftOver(&lines));
+  EXPECT_EQ(platform.setting, start);
+
+  platform.unreadable = true;  // dropped, without touching the setting
+  platform.setting.flags = kDirect;
+  lines.clear();
+  EXPECT_TRUE(keeper.RestoreLeftOver(&lines));
+  EXPECT_FALSE(platform.unreadable);
+  EXPECT_EQ(platform.setting.flags, kDirect);
+  EXPECT_EQ(lines, std::vector<std::string>{"[proxy] the saved proxy setting could not be read -- "
+                                            "deleted it, the current setting stays: garbled"});
+}
+
+}  // namespace
+}  // namespace duzavide

@@ -1,0 +1,67 @@
+// The decision whether a folder the elevated host writes into may be used as it
+// stands, and the comparison of its security with the security the host gives.
+//
+// The host runs elevated but its data folder lies where the signed-in user may
+// rename, delete or replace things. A folder is used only when it is the one the
+// host made: not a link, really at the expected path, owned and protected exactly
+// as the host sets it. Anything else is never adopted (re-protecting an existing
+// folder would keep what the user put inside): it is moved aside and a fresh one
+// is made. A volume that keeps no access lists cannot be protected at all; its
+// folder is used as it is, and nothing that runs elevated is taken from it.
+//
+// Pure functions over what was observed; any thread.
+#ifndef TUNNEL_DATA_FOLDER_FOLDER_CHECK_H_
+#define TUNNEL_DATA_FOLDER_FOLDER_CHECK_H_
+
+#include <windows.h>
+
+#include <string>
+
+namespace duzavide {
+
+// What was seen of the object at a folder's path, opened as itself (a link is
+// not followed).
+struct FolderFacts {
+  bool exists = false;  // something is at the path
+  // It could be opened; when false, `open_failure` says why and nothing below
+  // was observed.
+  bool opened = false;
+  std::string open_failure;
+  bool directory = false;
+  bool reparse_point = false;       // a junction, mount point or symbolic link
+  bool final_path_matches = false;  // its real path is the expected path
+  bool owner_as_set = false;        // owned as the host sets it
+  std::string owner;                // the owner's SID text, for the reason
+  bool list_as_set = false;         // protected access list, exactly the host's
+  // The volume keeps access lists: it says so, and a descriptor given at creation
+  // reads back as given. Only looked at when the owner or the list is not as set.
+  bool volume_keeps_lists = true;
+};
+
+enum class FolderAction {
+  kUse,             // as the host made it
+  kUseUnprotected,  // on a volume without access lists: usable, never trusted
+  kCreate,          // nothing there yet
+  kMoveAside,       // something that must not be adopted
+};
+
+struct FolderDecision {
+  FolderAction action = FolderAction::kCreate;
+  // Why, for kMoveAside and kUseUnprotected, e.g. "it is owned by S-1-5-21-...".
+  std::string reason;
+};
+
+FolderDecision DecideFolder(const FolderFacts& facts);
+
+// Whether `actual` has the owner of `expected` and a protected access list whose
+// entries are exactly those of `expected`, in order. False for null or unreadable
+// descriptors. `owner_matches` (if given) receives the owner part alone.
+bool HasSecurityAsSet(PSECURITY_DESCRIPTOR actual, PSECURITY_DESCRIPTOR expected,
+                      bool* owner_matches = nullptr);
+
+// The text form of `sid` ("S-1-5-32-544"), or "an unreadable account".
+std::string SidText(PSID sid);
+
+}  // namespace duzavide
+
+#endif  // TUNNEL_DATA_FOLDER_FOLDER_CHECK_H_

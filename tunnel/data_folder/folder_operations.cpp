@@ -1,0 +1,106 @@
+#include "tunnel/data_folder/folder_operations.h"
+
+// clang-format off
+#include <windows.h>
+#include <aclapi.h>
+// clang-format on
+
+#include "base/system_error_text.h"
+#include "tunnel/data_folder/data_folder.h"
+#include "tunnel/data_folder/plain_file.h"
+
+namespace duzavide {
+namespace {
+
+// Creates each missing folder above `path`, plainly: they are the system's own
+// (the user's application data folder, ProgramData), or were missing.
+void CreateParents(const std::wstring& path) {
+  for (size_t separator = path.find(L'\\', 3); separator != std::wstring::npos;
+       separator = path.find(L'\\', separator + 1)) {
+    ::CreateDirectoryW(path.substr(0, separator).c_str(), nullptr);
+  }
+}
+
+}  // namespace
+
+FolderFacts SystemFolderOperations::Observe(const std::wstring& path, UniqueFileHandle* held) {
+  FolderFacts facts;
+  // Listing and traversal are data access: only a handle with data access takes
+  // part in sharing, so only such a handle keeps others from renaming the folder.
+  UniqueFileHandle folder(::CreateFileW(
+      path.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!folder) {
+    const DWORD error = ::GetLastError();
+    facts.exists = error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+    facts.open_failure = SystemErrorText(error);
+    return facts;
+  }
+  facts.exists = true;
+  facts.opened = true;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (::GetFileInformationByHandle(folder.Get(), &info)) {
+    facts.directory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    facts.reparse_point = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  } else {
+    facts.reparse_point = true;  // unknown counts as the worst
+  }
+  facts.final_path_matches = SamePath(FinalPathOf(folder.Get()), path);
+  OwnedSecurityDescriptor security = ReadOwnerAndList(folder.Get());
+  facts.list_as_set = HasSecurityAsSet(security.get(), security_, &facts.owner_as_set);
+  if (security) {
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    ::GetSecurityDescriptorOwner(security.get(), &owner, &defaulted);
+    facts.owner = SidText(owner);
+  } else {
+    facts.owner = "an unreadable account";
+  }
+  if (facts.directory && !facts.reparse_point && facts.final_path_matches &&
+      !(facts.owner_as_set && facts.list_as_set)) {
+    facts.volume_keeps_lists = VolumeKeepsLists(folder.Get(), path);
+  }
+  *held = std::move(folder);
+  return facts;
+}
+
+bool SystemFolderOperations::VolumeKeepsLists(HANDLE folder, const std::wstring& path) const {
+  DWORD flags = 0;
+  // When the volume cannot be asked, it is taken to keep lists: the folder then
+  // has to pass on its owner and list, which is the stricter outcome.
+  if (!::GetVolumeInformationByHandleW(folder, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) {
+    return true;
+  }
+  if ((flags & FILE_PERSISTENT_ACLS) == 0) return false;
+  // Some file systems say they keep lists and keep none (every file then reads
+  // back with the same owner). A file of our own, created by handle with our
+  // descriptor and read back through that handle, shows which it is.
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), security_, FALSE};
+  UniqueFileHandle probe(::CreateFileW(
+      (path + L"\\.security-probe-" + RandomHexName()).c_str(), READ_CONTROL | DELETE, 0,
+      &attributes, CREATE_NEW,
+      FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!probe) return true;
+  bool owner_kept = false;
+  HasSecurityAsSet(ReadOwnerAndList(probe.Get()).get(), security_, &owner_kept);
+  return owner_kept;
+}
+
+bool SystemFolderOperations::Create(const std::wstring& path, std::string* failure) {
+  CreateParents(path);
+  // Given at creation, so the folder is never there without its protection.
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), security_, FALSE};
+  if (::CreateDirectoryW(path.c_str(), &attributes)) return true;
+  *failure = LastSystemErrorText();
+  return false;
+}
+
+bool SystemFolderOperations::MoveAside(const std::wstring& path, const std::wstring& aside,
+                                       std::string* failure) {
+  if (::MoveFileExW(path.c_str(), aside.c_str(), 0)) return true;
+  *failure = LastSystemErrorText();
+  return false;
+}
+
+}  // namespace duzavide

@@ -1,0 +1,81 @@
+// ReadNetworkTables: the system's IPv4 route, address and interface tables.
+// clang-format off
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <iphlpapi.h>
+#include <netioapi.h>
+// clang-format on
+
+#include <map>
+
+#include "tunnel/network/network_path.h"
+
+namespace duzavide {
+namespace {
+
+// Frees a table the IP helper allocated.
+template <typename Table>
+class MibTable {
+ public:
+  MibTable() = default;
+  ~MibTable() {
+    if (table_ != nullptr) ::FreeMibTable(table_);
+  }
+  MibTable(const MibTable&) = delete;
+  MibTable& operator=(const MibTable&) = delete;
+  Table** out() { return &table_; }
+  const Table* operator->() const { return table_; }
+
+ private:
+  Table* table_ = nullptr;
+};
+
+uint32_t HostOrder(const SOCKADDR_INET& address) { return ntohl(address.Ipv4.sin_addr.s_addr); }
+
+}  // namespace
+
+bool ReadNetworkTables(const wchar_t* excluded_alias, NetworkTables* tables) {
+  *tables = NetworkTables();
+  MibTable<MIB_IF_TABLE2> interfaces;
+  if (::GetIfTable2(interfaces.out()) == NO_ERROR) {
+    for (ULONG i = 0; i < interfaces->NumEntries; ++i) {
+      const MIB_IF_ROW2& row = interfaces->Table[i];
+      if (::_wcsicmp(row.Alias, excluded_alias) == 0) {
+        tables->excluded_interfaces.insert(row.InterfaceIndex);
+      }
+    }
+  }
+  // The interface's metric counts with the route's, as in the system's own choice.
+  std::map<uint32_t, uint32_t> interface_metrics;
+  MibTable<MIB_IPINTERFACE_TABLE> ip_interfaces;
+  if (::GetIpInterfaceTable(AF_INET, ip_interfaces.out()) == NO_ERROR) {
+    for (ULONG i = 0; i < ip_interfaces->NumEntries; ++i) {
+      interface_metrics[ip_interfaces->Table[i].InterfaceIndex] = ip_interfaces->Table[i].Metric;
+    }
+  }
+  MibTable<MIB_IPFORWARD_TABLE2> routes;
+  if (::GetIpForwardTable2(AF_INET, routes.out()) != NO_ERROR) return false;
+  for (ULONG i = 0; i < routes->NumEntries; ++i) {
+    const MIB_IPFORWARD_ROW2& row = routes->Table[i];
+    RouteRow route;
+    route.interface_index = row.InterfaceIndex;
+    route.destination = HostOrder(row.DestinationPrefix.Prefix);
+    route.prefix_length = row.DestinationPrefix.PrefixLength;
+    route.next_hop = HostOrder(row.NextHop);
+    route.metric = row.Metric + interface_metrics[row.InterfaceIndex];
+    tables->routes.push_back(route);
+  }
+  MibTable<MIB_UNICASTIPADDRESS_TABLE> addresses;
+  if (::GetUnicastIpAddressTable(AF_INET, addresses.out()) != NO_ERROR) return false;
+  for (ULONG i = 0; i < addresses->NumEntries; ++i) {
+    const MIB_UNICASTIPADDRESS_ROW& row = addresses->Table[i];
+    // An address still being checked for duplicates, or found to be one, sends
+    // nothing yet.
+    if (row.DadState != IpDadStatePreferred && row.DadState != IpDadStateDeprecated) continue;
+    tables->addresses.push_back(
+        AddressRow{row.InterfaceIndex, HostOrder(row.Address), row.OnLinkPrefixLength});
+  }
+  return true;
+}
+
+}  // namespace duzavide

@@ -1,0 +1,53 @@
+// The per-connection proxy options of the user's default connection, as the
+// tunnel saves them before it switches the connection to direct access, and the
+// journal entries they are saved as. Pure values; any thread.
+#ifndef TUNNEL_PROXY_SETTING_PROXY_OPTIONS_H_
+#define TUNNEL_PROXY_SETTING_PROXY_OPTIONS_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace duzavide {
+
+// Connection-type bits of the flags option, with the values the system uses.
+constexpr uint32_t kProxyTypeDirect = 0x1;
+constexpr uint32_t kProxyTypeProxy = 0x2;         // the manual proxy server
+constexpr uint32_t kProxyTypeAutoProxyUrl = 0x4;  // the automatic configuration script
+constexpr uint32_t kProxyTypeAutoDetect = 0x8;    // "automatically detect settings"
+
+struct ProxyOptions {
+  uint32_t flags = kProxyTypeDirect;
+  // An absent text is not an empty one: the system keeps the two apart, and a
+  // restore gives back exactly which it was.
+  std::optional<std::wstring> server;
+  std::optional<std::wstring> bypass;
+  std::optional<std::wstring> autoconfig_url;
+  // Absent when the system would not tell; then it is never written back.
+  std::optional<uint32_t> autodiscovery_flags;
+
+  bool operator==(const ProxyOptions& other) const {
+    return flags == other.flags && server == other.server && bypass == other.bypass &&
+           autoconfig_url == other.autoconfig_url &&
+           autodiscovery_flags == other.autodiscovery_flags;
+  }
+  bool operator!=(const ProxyOptions& other) const { return !(*this == other); }
+};
+
+// True when `flags` use no proxy at all: no manual proxy, no automatic
+// configuration script and no automatic detection.
+bool IsDirectAccess(uint32_t flags);
+
+// `options` as journal entries, one "name=value" text each; an absent option has
+// no entry. No entry is empty, and none holds a NUL (the system's texts cannot).
+std::vector<std::wstring> EncodeProxyJournal(const ProxyOptions& options);
+
+// The options of journal entries written by EncodeProxyJournal; nothing when the
+// entries are not such a journal (unknown version or name, a name twice, no flags,
+// a number that is not one).
+std::optional<ProxyOptions> DecodeProxyJournal(const std::vector<std::wstring>& entries);
+
+}  // namespace duzavide
+
+#endif  // TUNNEL_PROXY_SETTING_PROXY_OPTIONS_H_

@@ -1,0 +1,71 @@
+// ProxySettingKeeper keeps the user's own proxy setting while the tunnel runs
+// with direct access.
+//
+// - Before the first switch to direct access it saves the setting as a journal
+//   (proxy_journal.h); while that journal exists, later switches keep it (they
+//   never save the direct setting they made themselves).
+// - Restore gives the journal's setting back under the rule of
+//   proxy_restore_rule.h and deletes the journal; without a journal it only
+//   switches off a dead proxy of this machine.
+// - RestoreLeftOver does the same for a journal that an earlier run left behind
+//   (killed, or the machine lost power), with one line whatever the outcome.
+// After every change the system is told (and re-reads its settings).
+//
+// The keeper holds no state of its own: the journal is the state, so a restore
+// works in any process. Lines are appended to `lines` for the caller to send
+// ("[proxy] ..."). Not thread-safe: use the process-wide functions below, which
+// serialise.
+#ifndef TUNNEL_PROXY_SETTING_PROXY_SETTING_KEEPER_H_
+#define TUNNEL_PROXY_SETTING_PROXY_SETTING_KEEPER_H_
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tunnel/proxy_setting/proxy_platform.h"
+
+namespace duzavide {
+
+class ProxySettingKeeper {
+ public:
+  // `platform` is not owned and must outlive the keeper.
+  explicit ProxySettingKeeper(ProxyPlatform* platform) : platform_(platform) {}
+
+  // Saves the current setting unless a journal holds ours already, then switches
+  // the flags to direct access. False, with `failure`, when the setting could not
+  // be saved: then nothing was changed.
+  bool SwitchToDirect(std::string* failure);
+
+  // What a disconnect does to the setting. False when a saved setting could not
+  // be given back (it stays saved for the next try), with a line.
+  bool Restore(std::vector<std::string>* lines) { return RestoreSaved(false, lines); }
+
+  // What the start of a run does: only a journal left behind is acted on.
+  bool RestoreLeftOver(std::vector<std::string>* lines) { return RestoreSaved(true, lines); }
+
+ private:
+  bool RestoreSaved(bool left_over, std::vector<std::string>* lines);
+  bool Apply(const ProxyRestorePlan& plan, std::string* failure);
+
+  ProxyPlatform* const platform_;
+};
+
+using ProxyLineSink = std::function<void(const std::string& line)>;
+
+// The keeper on this account's real setting, one sequence at a time in the
+// process (the tunnel's thread, the platform thread at the end of the Windows
+// session, the start). Lines go to `line` after the sequence, outside any lock.
+// Any thread.
+
+// The proxy step of a connect (see SwitchToDirect).
+bool SwitchSystemProxyToDirect(std::string* failure);
+
+// What a disconnect (and the end of the Windows session) does to the setting.
+bool RestoreSystemProxy(const ProxyLineSink& line);
+
+// At start, before anything else uses the setting, and in the restore program.
+bool RestoreLeftOverSystemProxy(const ProxyLineSink& line);
+
+}  // namespace duzavide
+
+#endif  // TUNNEL_PROXY_SETTING_PROXY_SETTING_KEEPER_H_

@@ -1,0 +1,127 @@
+#include "tunnel/proxy_setting/system_proxy.h"
+
+// clang-format off
+#include <windows.h>
+#include <wininet.h>
+// clang-format on
+
+#include "base/system_error_text.h"
+
+namespace duzavide {
+namespace {
+
+static_assert(kProxyTypeDirect == PROXY_TYPE_DIRECT && kProxyTypeProxy == PROXY_TYPE_PROXY &&
+              kProxyTypeAutoProxyUrl == PROXY_TYPE_AUTO_PROXY_URL &&
+              kProxyTypeAutoDetect == PROXY_TYPE_AUTO_DETECT);
+
+// The connection type as the user set it is read first: the plain one may have
+// lost "automatically detect" after a detection that found nothing. Older
+// systems (and Wine) refuse it; the plain one is what they have.
+constexpr DWORD kFlagOptions[] = {INTERNET_PER_CONN_FLAGS_UI, INTERNET_PER_CONN_FLAGS};
+
+bool QueryOptions(INTERNET_PER_CONN_OPTIONW* options, DWORD count) {
+  INTERNET_PER_CONN_OPTION_LISTW list{};
+  list.dwSize = sizeof(list);
+  list.pszConnection = nullptr;  // the default connection
+  list.dwOptionCount = count;
+  list.pOptions = options;
+  DWORD size = sizeof(list);
+  return ::InternetQueryOptionW(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, &size) !=
+         FALSE;
+}
+
+bool SetOptions(INTERNET_PER_CONN_OPTIONW* options, DWORD count) {
+  INTERNET_PER_CONN_OPTION_LISTW list{};
+  list.dwSize = sizeof(list);
+  list.pszConnection = nullptr;
+  list.dwOptionCount = count;
+  list.pOptions = options;
+  return ::InternetSetOptionW(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list,
+                              sizeof(list)) != FALSE;
+}
+
+// Takes a text the system allocated for a query, and frees it.
+std::optional<std::wstring> TakeText(wchar_t* text) {
+  if (text == nullptr) return std::nullopt;
+  std::wstring copy(text);
+  ::GlobalFree(text);
+  return copy;
+}
+
+wchar_t* TextOrNull(const std::optional<std::wstring>& text) {
+  return text ? const_cast<wchar_t*>(text->c_str()) : nullptr;
+}
+
+// Sets the `count` options that follow the two flag entries of `list`, with the
+// flags written both as the user sets them and plainly, in that order: a system
+// may accept the first and ignore it (Wine does), so the plain one is always
+// written too. Where the first is refused, the plain one alone.
+bool SetWithFlags(uint32_t flags, INTERNET_PER_CONN_OPTIONW* list, DWORD count,
+                  std::string* failure) {
+  list[0].dwOption = INTERNET_PER_CONN_FLAGS_UI;
+  list[1].dwOption = INTERNET_PER_CONN_FLAGS;
+  list[0].Value.dwValue = list[1].Value.dwValue = flags;
+  if (SetOptions(list, count + 2) || SetOptions(list + 1, count + 1)) return true;
+  *failure = LastSystemErrorText();
+  return false;
+}
+
+}  // namespace
+
+bool ReadSystemProxyOptions(ProxyOptions* options, std::string* failure) {
+  INTERNET_PER_CONN_OPTIONW flags{};
+  bool flags_read = false;
+  for (DWORD flag_option : kFlagOptions) {
+    flags.dwOption = flag_option;
+    if ((flags_read = QueryOptions(&flags, 1))) break;
+  }
+  if (!flags_read) {
+    *failure = "the proxy flags could not be read: " + LastSystemErrorText();
+    return false;
+  }
+  // One query for the texts, so they belong together.
+  INTERNET_PER_CONN_OPTIONW texts[3] = {};
+  texts[0].dwOption = INTERNET_PER_CONN_PROXY_SERVER;
+  texts[1].dwOption = INTERNET_PER_CONN_PROXY_BYPASS;
+  texts[2].dwOption = INTERNET_PER_CONN_AUTOCONFIG_URL;
+  if (!QueryOptions(texts, 3)) {
+    *failure = "the proxy server, bypass list and configuration URL could not be read: " +
+               LastSystemErrorText();
+    return false;
+  }
+  options->flags = flags.Value.dwValue;
+  options->server = TakeText(texts[0].Value.pszValue);
+  options->bypass = TakeText(texts[1].Value.pszValue);
+  options->autoconfig_url = TakeText(texts[2].Value.pszValue);
+
+  INTERNET_PER_CONN_OPTIONW discovery{};
+  discovery.dwOption = INTERNET_PER_CONN_AUTODISCOVERY_FLAGS;
+  options->autodiscovery_flags.reset();
+  if (QueryOptions(&discovery, 1)) options->autodiscovery_flags = discovery.Value.dwValue;
+  return true;
+}
+
+bool WriteSystemProxyOptions(const ProxyOptions& options, std::string* failure) {
+  INTERNET_PER_CONN_OPTIONW list[6] = {};
+  list[2].dwOption = INTERNET_PER_CONN_PROXY_SERVER;
+  list[2].Value.pszValue = TextOrNull(options.server);
+  list[3].dwOption = INTERNET_PER_CONN_PROXY_BYPASS;
+  list[3].Value.pszValue = TextOrNull(options.bypass);
+  list[4].dwOption = INTERNET_PER_CONN_AUTOCONFIG_URL;
+  list[4].Value.pszValue = TextOrNull(options.autoconfig_url);
+  list[5].dwOption = INTERNET_PER_CONN_AUTODISCOVERY_FLAGS;
+  list[5].Value.dwValue = options.autodiscovery_flags.value_or(0);
+  return SetWithFlags(options.flags, list, options.autodiscovery_flags ? 4 : 3, failure);
+}
+
+bool WriteSystemProxyFlags(uint32_t flags, std::string* failure) {
+  INTERNET_PER_CONN_OPTIONW list[2] = {};
+  return SetWithFlags(flags, list, 0, failure);
+}
+
+void AnnounceSystemProxyChange() {
+  ::InternetSetOptionW(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0);
+  ::InternetSetOptionW(nullptr, INTERNET_OPTION_REFRESH, nullptr, 0);
+}
+
+}  // namespace duzavide
