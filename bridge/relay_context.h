@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/line_sink.h"
 #include "base/run_token.h"
 #include "base/win_handles.h"
 #include "bridge/local_sources.h"
@@ -43,7 +44,7 @@ struct RelayContext {
   uint16_t core_tcp_port = 0;
   std::chrono::milliseconds keepalive_interval{15000};
   std::chrono::milliseconds silence_limit{30000};
-  std::function<void(const std::string& line)> line_observer;
+  LineSink line_observer;
   std::function<void()> address_trouble;
 
   bool IsRunning() const { return run.IsCurrent(); }

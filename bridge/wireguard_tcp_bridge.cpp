@@ -24,7 +24,7 @@ std::string SocketFailure(const std::string& what) {
 
 }  // namespace
 
-WireGuardTcpBridge::WireGuardTcpBridge(LineObserver line_observer,
+WireGuardTcpBridge::WireGuardTcpBridge(LineSink line_observer,
                                        std::chrono::milliseconds keepalive_interval,
                                        IPv4RangeReader read_local_ranges,
                                        std::chrono::milliseconds silence_limit)

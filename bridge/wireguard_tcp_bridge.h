@@ -38,6 +38,7 @@
 #include <memory>
 #include <string>
 
+#include "base/line_sink.h"
 #include "base/run_token.h"
 #include "bridge/local_sources.h"
 #include "bridge/published_socket.h"
@@ -48,15 +49,13 @@ struct RelayContext;
 
 class WireGuardTcpBridge {
  public:
-  using LineObserver = std::function<void(const std::string& line)>;
-
   // `line_observer` may be empty. `keepalive_interval` is the time without outgoing
   // frames after which an empty frame is written to keep the stream alive.
   // `read_local_ranges` names this machine's addresses besides the bound one; it is
   // called on the relay thread. `silence_limit` is how long datagrams may go to the
   // core's stream with nothing coming back before the relay says so.
   explicit WireGuardTcpBridge(
-      LineObserver line_observer,
+      LineSink line_observer,
       std::chrono::milliseconds keepalive_interval = std::chrono::seconds(15),
       IPv4RangeReader read_local_ranges = ReadThisMachineRanges,
       std::chrono::milliseconds silence_limit = std::chrono::seconds(30));
@@ -114,7 +113,7 @@ class WireGuardTcpBridge {
   std::atomic<uint16_t> udp_port_{0};
   std::atomic<uint16_t> tcp_port_{0};
 
-  const LineObserver line_observer_;
+  const LineSink line_observer_;
   const std::chrono::milliseconds keepalive_interval_;
   const std::chrono::milliseconds silence_limit_;
   const IPv4RangeReader read_local_ranges_;

@@ -6,16 +6,17 @@
 #include <functional>
 #include <string>
 
+#include "base/line_sink.h"
+
 namespace duzavide {
 
 // Set before the session's first Connect and not changed afterwards: the session
 // shares this object with its reader and relay threads, which call the observers
 // without any lock, possibly after the session itself has gone.
 struct SessionObservers {
-  using LineObserver = std::function<void(const std::string& line)>;
   using StoppedObserver = std::function<void()>;
 
-  LineObserver line;
+  LineSink line;
   StoppedObserver stopped;
   // The bridge could not send from its address (the address went away).
   std::function<void()> address_trouble;

@@ -112,7 +112,7 @@ bool TunnelSession::ConnectHoldingTunnelLock(const ConnectRequest& request) {
   VerifiedFolder data_folder = VerifyDataFolder();
   // The user's own setting is saved before it is switched to direct access.
   std::string proxy_failure;
-  if (!SwitchSystemProxyToDirect(&proxy_failure)) {
+  if (!ResetSystemProxy(&proxy_failure)) {
     return Fail(kProxy, "proxy setting", proxy_failure);
   }
   ProxyRollback proxy_rollback([this] { RestoreProxySetting(); });

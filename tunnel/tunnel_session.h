@@ -59,7 +59,6 @@ namespace duzavide {
 
 class TunnelSession final : public TunnelOperations {
  public:
-  using LineObserver = SessionObservers::LineObserver;
   using StoppedObserver = SessionObservers::StoppedObserver;
 
   // Starts Windows Sockets 2.2.
@@ -117,7 +116,7 @@ class TunnelSession final : public TunnelOperations {
   void SetCancelEvent(HANDLE cancel);
 
   // Receives the status lines and the core's output lines.
-  void SetLineObserver(LineObserver observer) { observers_->line = std::move(observer); }
+  void SetLineObserver(LineSink observer) { observers_->line = std::move(observer); }
   // Called once when the core is found to have ended on its own.
   void SetStoppedObserver(StoppedObserver observer) { observers_->stopped = std::move(observer); }
   // Called by Connect, on its own thread, right after it has found the local

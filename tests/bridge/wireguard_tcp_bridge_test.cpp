@@ -27,7 +27,7 @@ milliseconds Since(Clock::time_point start) {
 // Collects the bridge's status lines, which arrive on the relay thread.
 class LineLog {
  public:
-  WireGuardTcpBridge::LineObserver Observer() {
+  LineSink Observer() {
     return [this](const std::string& line) {
       std::lock_guard<std::mutex> lock(mutex_);
       lines_.push_back(line);

@@ -21,7 +21,7 @@ constexpr char kNotRestoredLine[] = "[proxy] the saved proxy setting was not res
 constexpr char kNotSwitchedOffLine[] = "[proxy] the dead proxy could not be switched off -- ";
 constexpr char kKeptForRetry[] = "; it stays saved for the next start";
 
-class SystemProxyPlatform final : public ProxyPlatform {
+class SystemPlatform final : public ProxyPlatform {
  public:
   bool ReadOptions(ProxyOptions* options, std::string* failure) override {
     return ReadSystemProxyOptions(options, failure);
@@ -49,18 +49,14 @@ Lock& SystemProxyLock() {
   return *lock;
 }
 
-ProxySettingKeeper& SystemKeeper() {
-  static ProxySettingKeeper* const keeper = new ProxySettingKeeper(new SystemProxyPlatform());
-  return *keeper;
-}
-
 bool RunSerialised(bool (ProxySettingKeeper::*sequence)(std::vector<std::string>*),
-                   const ProxyLineSink& line) {
+                   ProxyPlatform& platform, const LineSink& line) {
   std::vector<std::string> lines;
   bool done;
   {
     AutoLock hold(SystemProxyLock());
-    done = (SystemKeeper().*sequence)(&lines);
+    ProxySettingKeeper keeper(&platform);
+    done = (keeper.*sequence)(&lines);
   }
   if (line) {
     for (const std::string& text : lines) line(text);
@@ -169,17 +165,22 @@ bool ProxySettingKeeper::Apply(const ProxyRestorePlan& plan, std::string* failur
   return written;
 }
 
-bool SwitchSystemProxyToDirect(std::string* failure) {
+ProxyPlatform& SystemProxyPlatform() {
+  static ProxyPlatform* const platform = new SystemPlatform();
+  return *platform;
+}
+
+bool ResetSystemProxy(std::string* failure, ProxyPlatform& platform) {
   AutoLock hold(SystemProxyLock());
-  return SystemKeeper().SwitchToDirect(failure);
+  return ProxySettingKeeper(&platform).SwitchToDirect(failure);
 }
 
-bool RestoreSystemProxy(const ProxyLineSink& line) {
-  return RunSerialised(&ProxySettingKeeper::Restore, line);
+bool RestoreSystemProxy(const LineSink& line, ProxyPlatform& platform) {
+  return RunSerialised(&ProxySettingKeeper::Restore, platform, line);
 }
 
-bool RestoreLeftOverSystemProxy(const ProxyLineSink& line) {
-  return RunSerialised(&ProxySettingKeeper::RestoreLeftOver, line);
+bool RestoreLeftOverSystemProxy(const LineSink& line) {
+  return RunSerialised(&ProxySettingKeeper::RestoreLeftOver, SystemProxyPlatform(), line);
 }
 
 }  // namespace duzavide

@@ -18,10 +18,10 @@
 #ifndef TUNNEL_PROXY_SETTING_PROXY_SETTING_KEEPER_H_
 #define TUNNEL_PROXY_SETTING_PROXY_SETTING_KEEPER_H_
 
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "base/line_sink.h"
 #include "tunnel/proxy_setting/proxy_platform.h"
 
 namespace duzavide {
@@ -50,21 +50,23 @@ class ProxySettingKeeper {
   ProxyPlatform* const platform_;
 };
 
-using ProxyLineSink = std::function<void(const std::string& line)>;
+// The keeper on a platform, by default this account's real setting, one
+// sequence at a time in the process (the tunnel's thread, the platform thread at
+// the end of the Windows session, the start). Lines go to `line` after the
+// sequence, outside any lock. Any thread.
 
-// The keeper on this account's real setting, one sequence at a time in the
-// process (the tunnel's thread, the platform thread at the end of the Windows
-// session, the start). Lines go to `line` after the sequence, outside any lock.
-// Any thread.
+// This account's real setting (never destroyed).
+ProxyPlatform& SystemProxyPlatform();
 
 // The proxy step of a connect (see SwitchToDirect).
-bool SwitchSystemProxyToDirect(std::string* failure);
+bool ResetSystemProxy(std::string* failure, ProxyPlatform& platform = SystemProxyPlatform());
 
-// What a disconnect (and the end of the Windows session) does to the setting.
-bool RestoreSystemProxy(const ProxyLineSink& line);
+// What the end of the tunnel (and the end of the Windows session) does to the
+// setting.
+bool RestoreSystemProxy(const LineSink& line, ProxyPlatform& platform = SystemProxyPlatform());
 
 // At start, before anything else uses the setting, and in the restore program.
-bool RestoreLeftOverSystemProxy(const ProxyLineSink& line);
+bool RestoreLeftOverSystemProxy(const LineSink& line);
 
 }  // namespace duzavide
 
