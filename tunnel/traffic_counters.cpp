@@ -7,23 +7,24 @@
 #include <iphlpapi.h>
 // clang-format on
 
+#include "base/win_handles.h"
+
 namespace duzavide {
 
 bool SumInterfaceOctets(uint64_t* received, uint64_t* sent) {
   *received = 0;
   *sent = 0;
-  MIB_IF_TABLE2* table = nullptr;
-  if (::GetIfTable2(&table) != NO_ERROR || table == nullptr) return false;
+  UniqueMibTable<MIB_IF_TABLE2> table;
+  if (::GetIfTable2(table.Receive()) != NO_ERROR || !table) return false;
   uint64_t in_sum = 0;
   uint64_t out_sum = 0;
-  for (ULONG i = 0; i < table->NumEntries; ++i) {
-    const MIB_IF_ROW2& row = table->Table[i];
+  for (ULONG i = 0; i < table.Get()->NumEntries; ++i) {
+    const MIB_IF_ROW2& row = table.Get()->Table[i];
     if (row.Type == IF_TYPE_SOFTWARE_LOOPBACK || row.Type == IF_TYPE_TUNNEL) continue;
     if (row.OperStatus != IfOperStatusUp) continue;
     in_sum += row.InOctets;
     out_sum += row.OutOctets;
   }
-  ::FreeMibTable(table);
   *received = in_sum;
   *sent = out_sum;
   return true;

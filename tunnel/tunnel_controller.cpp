@@ -1,11 +1,12 @@
 #include "tunnel/tunnel_controller.h"
 
+#include <chrono>
 #include <memory>
 #include <utility>
 
 #include "base/line_sink.h"
 #include "base/thread.h"
-#include "tunnel/network/network_path.h"
+#include "tunnel/connect_failure.h"
 #include "tunnel/proxy_setting/proxy_setting_keeper.h"
 
 namespace duzavide {
@@ -20,32 +21,47 @@ std::optional<NetworkPath> ReadNetworkPath(uint32_t server) {
   return ChooseNetworkPath(tables, server);
 }
 
-// How long to wait for `due`, in whole milliseconds; INFINITE when nothing is due.
-DWORD MillisecondsUntil(const std::optional<NetworkRecovery::Clock::time_point>& due) {
-  if (!due) return INFINITE;
-  const auto left =
-      std::chrono::duration_cast<std::chrono::milliseconds>(*due - NetworkRecovery::Clock::now());
-  if (left.count() <= 0) return 0;
+int64_t SteadyNowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// How long to wait for `due_ms`, in whole milliseconds; INFINITE when nothing is
+// due.
+DWORD MillisecondsUntil(const std::optional<int64_t>& due_ms) {
+  if (!due_ms) return INFINITE;
+  const int64_t left = *due_ms - SteadyNowMs();
+  if (left <= 0) return 0;
   // Rounded up, so the wait never ends just before the work is due.
-  return static_cast<DWORD>(left.count()) + 1;
+  return static_cast<DWORD>(left) + 1;
 }
 
 }  // namespace
 
-TunnelController::TunnelController()
+TunnelController::TunnelController() : TunnelController(Seams()) {}
+
+TunnelController::TunnelController(Seams seams)
     : connected_(std::make_shared<std::atomic<bool>>(false)),
       cancel_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       network_signal_(std::make_shared<NetworkSignal>()),
-      recovery_(
-          session_, &ReadNetworkPath, [](const std::string& line) { EmitLine(line); },
-          [this] { return Cancelling(); }),
+      read_path_(seams.read_path ? std::move(seams.read_path) : &ReadNetworkPath),
+      proxy_platform_(seams.proxy_platform != nullptr ? *seams.proxy_platform
+                                                      : SystemProxyPlatform()),
+      recovery_(this),
       wake_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
   network_signal_->event.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
   session_.SetCancelEvent(cancel_.Get());
-  session_.SetLineObserver([](const std::string& line) { EmitLine(line); });
-  session_.SetDetectionObserver([this](uint32_t server) { recovery_.OnDetected(server); });
-  // The reader thread finds the core's end without any task running.
-  session_.SetStoppedObserver([connected = connected_] { connected->store(false); });
+  session_.SetLineObserver(EmitLine);
+  session_.SetDetectionObserver([this](uint32_t server) { detected_path_ = read_path_(server); });
+  // The reader thread finds the core's end without any task running: the
+  // interface hears it at once, and the controller's thread is woken to end the
+  // tunnel.
+  session_.SetStoppedObserver([connected = connected_, signal = network_signal_] {
+    connected->store(false);
+    signal->core_ended.store(true);
+    ::SetEvent(signal->event.Get());
+  });
   // The relay thread finds that the bridge's address no longer sends.
   session_.SetAddressTroubleObserver([signal = network_signal_] {
     if (!signal->bridge_trouble.exchange(true)) ::SetEvent(signal->event.Get());
@@ -86,7 +102,7 @@ bool TunnelController::PostDisconnect() {
 
 bool TunnelController::PostResume() {
   return Post([this]() -> Completion {
-    recovery_.OnResume(NetworkRecovery::Clock::now());
+    recovery_.OnResume(NowMs());
     return nullptr;
   });
 }
@@ -101,31 +117,109 @@ bool TunnelController::PostDisconnectTask(Task task) {
   return true;
 }
 
-bool TunnelController::Cancelling() const {
+bool TunnelController::Cancelled() {
   return disconnect_pending_.load() || ::WaitForSingleObject(cancel_.Get(), 0) == WAIT_OBJECT_0;
 }
 
+bool TunnelController::TunnelUp() const {
+  return wanted_ && (session_.core_running() || recovery_.recovering());
+}
+
 bool TunnelController::Connect(const ConnectRequest& request) {
-  if (session_.core_running() || recovery_.recovering()) return true;
-  const bool connected = session_.Connect(request);
-  if (connected) recovery_.OnConnected(request, NetworkRecovery::Clock::now());
-  return connected;
+  if (TunnelUp()) return true;
+  // A core that ended on its own, not yet seen to: its tunnel ends first.
+  if (wanted_) EndTunnel();
+  return StartTunnel(request);
+}
+
+bool TunnelController::StartTunnel(const ConnectRequest& request) {
+  // Nothing is touched, not even the proxy setting, while another session tunnels.
+  if (tunnel_lock_.Take() == MachineTunnelLock::Outcome::kHeldElsewhere) {
+    EmitLine(ConnectFailedLine("[xray]", "machine-wide tunnel lock",
+                               "another Windows session has the tunnel"));
+    return false;
+  }
+  // The user's own setting is saved before it is switched to direct access.
+  std::string failure;
+  if (!ResetSystemProxy(&failure, proxy_platform_)) {
+    EmitLine(ConnectFailedLine("[proxy]", "proxy setting", failure));
+    tunnel_lock_.Release();
+    return false;
+  }
+  detected_path_.reset();
+  if (!session_.Connect(request)) {
+    // No tunnel runs, so nothing needs direct access.
+    RestoreSystemProxy(EmitLine, proxy_platform_);
+    tunnel_lock_.Release();
+    return false;
+  }
+  wanted_ = true;
+  request_ = request;
+  baselines_ = session_.launch_baselines();
+  recovery_.OnConnected(CurrentRun(), NowMs());
+  return true;
+}
+
+void TunnelController::EndTunnel() {
+  recovery_.OnDisconnected();
+  wanted_ = false;
+  RestoreSystemProxy(EmitLine, proxy_platform_);
+  session_.Disconnect();
+  // The core and everything in its job are gone.
+  tunnel_lock_.Release();
+}
+
+void TunnelController::OnCoreEnded() {
+  // News of a run that has been replaced since, or of a tunnel already ended.
+  if (!wanted_ || session_.core_running()) return;
+  if (!recovery_.OnCoreEnded()) EndTunnel();
+}
+
+RunPath TunnelController::CurrentRun() const {
+  return RunPath{session_.server_ipv4(), session_.local_address(), detected_path_};
 }
 
 void TunnelController::Disconnect() {
-  recovery_.OnDisconnected();
-  session_.Disconnect();
+  EndTunnel();
   disconnect_pending_.store(false);
 }
 
 bool TunnelController::IsConnected() {
-  const bool running = session_.IsConnected();
-  return running || recovery_.recovering();
+  session_.IsConnected();  // finds a core that ended
+  return TunnelUp();
 }
 
 std::string TunnelController::TakeLog() { return session_.TakeLog(); }
 
-TrafficCounters TunnelController::ReadTrafficCounters() { return recovery_.ReadTrafficCounters(); }
+TrafficCounters TunnelController::ReadTrafficCounters() {
+  if (!TunnelUp()) return TrafficCounters();
+  uint64_t received = 0;
+  uint64_t sent = 0;
+  if (!SumInterfaceOctets(&received, &sent)) return TrafficCounters();
+  return TrafficSinceBaseline(received, sent, baselines_.received, baselines_.sent);
+}
+
+bool TunnelController::Reconnect(RunPath* run, std::string* failure) {
+  // A running core would make Connect answer at once without a new bridge.
+  session_.Disconnect();
+  detected_path_.reset();
+  if (!session_.Connect(request_)) {
+    *failure = session_.last_failure();
+    return false;
+  }
+  *run = CurrentRun();
+  return true;
+}
+
+void TunnelController::Stop() { session_.Disconnect(); }
+
+std::optional<NetworkPath> TunnelController::ReadPath(uint32_t server) {
+  return read_path_(server);
+}
+
+int64_t TunnelController::NowMs() { return SteadyNowMs(); }
+
+void TunnelController::WriteLine(const std::string& line) { EmitLine(line); }
 
 bool TunnelController::Post(Task task) {
   AutoLock lock(lock_);
@@ -172,7 +266,7 @@ bool TunnelController::ShutdownForSessionEnd(DWORD budget_ms) {
   Shutdown();
   // The proxy setting is the user's, and outlives the process: it is given back
   // here, whether or not the disconnect gets to it in time.
-  RestoreSystemProxy([](const std::string& line) { EmitLine(line); });
+  RestoreSystemProxy(EmitLine, proxy_platform_);
   return FinishShutdown(budget_ms);
 }
 
@@ -239,10 +333,11 @@ void TunnelController::WaitAndRecover() {
   DWORD count = 2;
   if (HANDLE address_list = network_events_.address_list_event()) handles[count++] = address_list;
   const DWORD woken =
-      ::WaitForMultipleObjects(count, handles, FALSE, MillisecondsUntil(recovery_.next_due()));
-  const NetworkRecovery::Clock::time_point now = NetworkRecovery::Clock::now();
+      ::WaitForMultipleObjects(count, handles, FALSE, MillisecondsUntil(recovery_.next_due_ms()));
+  const int64_t now = NowMs();
   using Reason = NetworkRecovery::RecheckReason;
   if (woken == WAIT_OBJECT_0 + 1) {
+    if (network_signal_->core_ended.exchange(false)) OnCoreEnded();
     recovery_.Recheck(network_signal_->bridge_trouble.exchange(false) ? Reason::kBridgeTrouble
                                                                       : Reason::kNetworkEvent,
                       now);
@@ -261,11 +356,11 @@ void TunnelController::WaitAndRecover() {
 }
 
 void TunnelController::PublishState() {
-  const bool running = session_.core_running() || recovery_.recovering();
-  connected_->store(running);
+  const bool up = TunnelUp();
+  connected_->store(up);
   // The core's end may have been published between the read and the store; the
   // flag is cleared before that happens, so a second read catches it.
-  if (running && !session_.core_running() && !recovery_.recovering()) connected_->store(false);
+  if (up && !TunnelUp()) connected_->store(false);
 }
 
 }  // namespace duzavide

@@ -2,9 +2,17 @@
 // that the window's thread never waits for tunnel work (a connect takes at least
 // 1.3 s, a disconnect up to 12 s). It is the only thing that starts work on the
 // session: the control channel's calls and the tray's commands become tasks here,
-// and the policies that act on the session by themselves live here too. It keeps
-// the last request that connected (until a disconnect), and its network recovery
-// (network_recovery.h) runs it again when the network changes under the tunnel.
+// and the policies that act on the session by themselves live here too.
+//
+// The tunnel is wanted from a connect that brings it up until a disconnect, an
+// exit, or the end of its core on its own. The controller alone decides what
+// lasts that long: the request (network recovery, network_recovery.h, runs it
+// again when the network changes under the tunnel), the user's proxy setting
+// switched to direct access (saved and switched at the first connect, given back
+// when the tunnel is no longer wanted, never per core run), the machine-wide
+// tunnel lock (one tunnel per machine), the traffic baselines (the first run's,
+// kept across reconnects), and whether the interface hears "connected": while
+// the tunnel is wanted and its core runs or a recovery is in hand.
 //
 // Threads:
 // - The platform thread (the one that created the controller) calls every public
@@ -22,15 +30,16 @@
 // - The session's status lines and the core's output go to the process's line
 //   sink (base/line_sink.h), from the controller's, reader and relay threads.
 //
-// Connection state: connected() is whether the session's core was running after
+// Connection state: connected() is what the interface hears, as it stood after
 // the last task; it is cleared at once when the core is found to have ended. Any
 // thread, never waits (a connect in flight shows as not connected).
 //
 // Network recovery: between tasks the thread waits for the next task, for the
 // system's network events (network_events.h), for a bridge that could not send
 // from its address, and for the recovery's next due work; each of them runs a
-// re-check. A disconnect (the channel's or the tray's) cancels a reconnect in
-// hand at once; the disconnect itself then ends the recovery.
+// re-check; a core that ended on its own wakes it too. A disconnect (the
+// channel's or the tray's) cancels a reconnect in hand at once; the disconnect
+// itself then ends the recovery.
 //
 // Shutdown: Shutdown() drops the tasks not yet started, cancels the one in hand
 // (a connect in flight fails at its next wait), then disconnects the session; it
@@ -44,29 +53,48 @@
 #define TUNNEL_TUNNEL_CONTROLLER_H_
 
 #include <atomic>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "base/lock.h"
 #include "base/win_handles.h"
 #include "channel/method_call.h"
 #include "config/connect_request.h"
 #include "tunnel/control_channel.h"
+#include "tunnel/machine_tunnel_lock.h"
 #include "tunnel/network/network_events.h"
-#include "tunnel/network_recovery.h"
+#include "tunnel/network/network_path.h"
+#include "tunnel/network/network_recovery.h"
+#include "tunnel/proxy_setting/proxy_platform.h"
+#include "tunnel/traffic_counters.h"
 #include "tunnel/tunnel_operations.h"
 #include "tunnel/tunnel_session.h"
 
 namespace duzavide {
 
-class TunnelController : private TunnelOperations {
+class TunnelController : private TunnelOperations, private RecoveryActions {
  public:
   using Notifier = std::function<void()>;
   // Receives a call's answer on the platform thread.
   using ReplyHandler = std::function<void(const ControlChannelReply& reply)>;
 
+  // What the controller reads and changes outside the core run, replaceable in
+  // tests.
+  struct Seams {
+    // The network path to the proxy server (host byte order); by default from
+    // the system's tables, with the tunnel's own interface left out.
+    std::function<std::optional<NetworkPath>(uint32_t server)> read_path;
+    // The user's proxy setting; by default this account's real one. Not owned;
+    // it must outlive the controller.
+    ProxyPlatform* proxy_platform = nullptr;
+  };
+
   TunnelController();
+  explicit TunnelController(Seams seams);
   ~TunnelController() override;
   TunnelController(const TunnelController&) = delete;
   TunnelController& operator=(const TunnelController&) = delete;
@@ -116,21 +144,42 @@ class TunnelController : private TunnelOperations {
   // afterwards (may be empty).
   using Task = std::function<Completion()>;
 
-  // TunnelOperations, as the control channel sees the tunnel: the session's, with
-  // the request kept and the network watched. Controller's thread only.
+  // TunnelOperations, as the control channel sees the tunnel. Controller's
+  // thread only.
   bool Connect(const ConnectRequest& request) override;
   void Disconnect() override;
   bool IsConnected() override;
   std::string TakeLog() override;
   TrafficCounters ReadTrafficCounters() override;
 
+  // RecoveryActions, as the recovery acts on the tunnel. Controller's thread.
+  bool Reconnect(RunPath* run, std::string* failure) override;
+  void Stop() override;
+  std::optional<NetworkPath> ReadPath(uint32_t server) override;
+  int64_t NowMs() override;
+  // Whether the task in hand is to end early: a disconnect or exit waits.
+  bool Cancelled() override;
+  void WriteLine(const std::string& line) override;
+
+  // The tunnel is wanted and its core runs or a recovery is in hand: what the
+  // interface hears as "connected".
+  bool TunnelUp() const;
+  // Takes the machine-wide lock, switches the proxy setting and brings the first
+  // core run up; on failure everything is given back.
+  bool StartTunnel(const ConnectRequest& request);
+  // The tunnel is no longer wanted: the recovery ends, the proxy setting is given
+  // back (also when nothing ran), the core run stops and the lock is let go.
+  void EndTunnel();
+  // The session's reader found the core ended on its own.
+  void OnCoreEnded();
+  // The run the session has up now, as the recovery remembers it.
+  RunPath CurrentRun() const;
+
   // Queues `task`; starts the thread if need be. False (the task is dropped)
   // after Shutdown.
   bool Post(Task task);
   // Queues a task that disconnects; a reconnect in hand is cancelled.
   bool PostDisconnectTask(Task task);
-  // Whether the task in hand is to end early: a disconnect or exit waits.
-  bool Cancelling() const;
   // Waits for a task, a network event or the recovery's next due work, and runs
   // the latter two. Returns once a task may be waiting.
   void WaitAndRecover();
@@ -149,18 +198,30 @@ class TunnelController : private TunnelOperations {
   // Manual-reset: the task in hand is to end early. Outlives the session, which
   // waits on it.
   UniqueHandle cancel_;
-  // Set from system threads (the network changed) and from the relay thread (the
-  // bridge could not send from its address). Shared with the relay, which may
-  // outlive the session by a little.
+  // Set from system threads (the network changed), from the relay thread (the
+  // bridge could not send from its address) and from the reader thread (the core
+  // ended on its own). Shared with those threads, which may outlive the session
+  // by a little.
   struct NetworkSignal {
     UniqueHandle event;  // auto-reset
     std::atomic<bool> bridge_trouble{false};
+    std::atomic<bool> core_ended{false};
   };
   const std::shared_ptr<NetworkSignal> network_signal_;
+  const std::function<std::optional<NetworkPath>(uint32_t server)> read_path_;
+  ProxyPlatform& proxy_platform_;
   TunnelSession session_;
-  // Keeps the request of the last connect that brought the tunnel up, until a
-  // disconnect. Controller's thread only, but for reconnecting().
+  // Controller's thread only, but for reconnecting().
   NetworkRecovery recovery_;
+
+  // What lasts while the tunnel is wanted. Controller's thread only.
+  bool wanted_ = false;
+  ConnectRequest request_;    // the connect that brought it up
+  OctetBaselines baselines_;  // the first run's
+  MachineTunnelLock tunnel_lock_;
+  // The path read when the run in hand chose its address.
+  std::optional<NetworkPath> detected_path_;
+
   NetworkEvents network_events_;  // controller's thread only
   // A disconnect is queued or running; cleared when it has run.
   std::atomic<bool> disconnect_pending_{false};

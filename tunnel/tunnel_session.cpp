@@ -10,12 +10,12 @@
 #include "bridge/interface_detection.h"
 #include "bridge/loopback_port.h"
 #include "config/core_config_writer.h"
+#include "tunnel/connect_failure.h"
 #include "tunnel/core/core_executable.h"
 #include "tunnel/core_output_reader.h"
 #include "tunnel/data_folder/config_file.h"
 #include "tunnel/data_folder/data_folder.h"
 #include "tunnel/proxy_host.h"
-#include "tunnel/proxy_setting/proxy_setting_keeper.h"
 
 namespace duzavide {
 namespace {
@@ -28,29 +28,12 @@ constexpr char kStartedLine[] = "[xray] TUN and WireGuard transport started";
 constexpr char kStoppedLine[] = "[xray] TUN and WireGuard transport stopped";
 constexpr char kXray[] = "[xray]";
 constexpr char kBridge[] = "[bridge]";
-constexpr char kProxy[] = "[proxy]";
 
 constexpr DWORD kSurvivalWaitMs = 1000;
 constexpr DWORD kCoreExitWaitMs = 5000;
 constexpr DWORD kReaderExitWaitMs = 3000;
 // Extra time for the reader after its blocking read has been cancelled.
 constexpr DWORD kReaderCancelWaitMs = 1000;
-
-// Gives the user's proxy setting back when a connect does not get through: no
-// tunnel runs, so nothing needs direct access.
-class ProxyRollback {
- public:
-  explicit ProxyRollback(std::function<void()> restore) : restore_(std::move(restore)) {}
-  ~ProxyRollback() {
-    if (restore_) restore_();
-  }
-  ProxyRollback(const ProxyRollback&) = delete;
-  ProxyRollback& operator=(const ProxyRollback&) = delete;
-  void Release() { restore_ = nullptr; }
-
- private:
-  std::function<void()> restore_;
-};
 
 }  // namespace
 
@@ -88,7 +71,7 @@ bool TunnelSession::CancelledWithin(DWORD ms) const {
 
 bool TunnelSession::Fail(const char* subsystem, const char* step, const std::string& reason) {
   last_failure_ = std::string(step) + ": " + reason;
-  SendLine(std::string(subsystem) + " connect failed at the " + step + " -- " + reason);
+  SendLine(ConnectFailedLine(subsystem, step, reason));
   return false;
 }
 
@@ -97,25 +80,9 @@ bool TunnelSession::Connect(const ConnectRequest& request) {
   // Leftovers of a core that ended on its own.
   if (core_.process || pipe_read_ || reader_thread_) Disconnect();
   last_failure_.clear();
-  // Nothing is touched, not even the proxy setting, while another session tunnels.
-  if (tunnel_lock_.Take() == MachineTunnelLock::Outcome::kHeldElsewhere) {
-    return Fail(kXray, "machine-wide tunnel lock", "another Windows session has the tunnel");
-  }
-  const bool connected = ConnectHoldingTunnelLock(request);
-  if (!connected) tunnel_lock_.Release();
-  return connected;
-}
-
-bool TunnelSession::ConnectHoldingTunnelLock(const ConnectRequest& request) {
   // Verified by handle every time, and held until the next Connect verifies it
   // again: nothing is written into a folder another program could have swapped.
   VerifiedFolder data_folder = VerifyDataFolder();
-  // The user's own setting is saved before it is switched to direct access.
-  std::string proxy_failure;
-  if (!ResetSystemProxy(&proxy_failure)) {
-    return Fail(kProxy, "proxy setting", proxy_failure);
-  }
-  ProxyRollback proxy_rollback([this] { RestoreProxySetting(); });
   for (const std::string& note : data_folder.notes) SendLine(std::string(kXray) + " " + note);
   // Said once, not on every connect.
   if (!data_folder.unprotected_note.empty() && data_folder.path != unprotected_folder_said_) {
@@ -191,7 +158,6 @@ bool TunnelSession::ConnectHoldingTunnelLock(const ConnectRequest& request) {
     return Fail(kXray, "core's first second", "cancelled");
   }
   if (!CoreSurvived(core_run)) return false;
-  proxy_rollback.Release();
   server_ipv4_ = server_ipv4;
   local_address_ = local_address;
   return true;
@@ -227,7 +193,6 @@ bool TunnelSession::CoreSurvived(const RunToken& core) {
 void TunnelSession::Disconnect() {
   const bool was_running = core_run_.End() != 0;
   const bool had_process = static_cast<bool>(core_.process);
-  RestoreProxySetting();
 
   if (core_.process) {
     ::TerminateProcess(core_.process.Get(), 0);
@@ -258,8 +223,6 @@ void TunnelSession::Disconnect() {
 
   baseline_received_ = 0;
   baseline_sent_ = 0;
-  // The core and everything in its job are gone.
-  tunnel_lock_.Release();
   if (was_running || had_process) SendLine(kStoppedLine);
 }
 
@@ -285,10 +248,6 @@ TrafficCounters TunnelSession::ReadTrafficCounters() {
 void TunnelSession::OnCoreEnded() {
   bridge_->StopBridge();
   observers_->SendStopped();
-}
-
-void TunnelSession::RestoreProxySetting() {
-  RestoreSystemProxy([this](const std::string& line) { SendLine(line); });
 }
 
 bool TunnelSession::ReadCoreExitCode(DWORD* exit_code) const {

@@ -1,11 +1,13 @@
-// TunnelSession is the process's single tunnel: it carries out Connect and
-// Disconnect for the tunnel controller, which owns it.
+// TunnelSession is one run of the proxy core at a time: it carries out Connect
+// and Disconnect for the tunnel controller, which owns it and decides everything
+// that outlasts a run (whether the tunnel is wanted, the user's proxy setting,
+// the machine-wide tunnel lock, the figures across reconnects).
 //
-// It owns everything one connection consists of: the proxy core process with its
-// output pipe, job and reader thread, the session log, the traffic-counter
-// baselines and the WireGuard TCP bridge. Connect brings the tunnel up (blocking
-// for at least 1.3 s), Disconnect tears it down, IsConnected follows the real
-// process.
+// It owns everything one run consists of: the proxy core process with its output
+// pipe, job and reader thread, the session log, the traffic-counter baselines
+// taken at the core's launch and the WireGuard TCP bridge. Connect brings a run
+// up (blocking for at least 1.3 s), Disconnect tears it down, IsConnected follows
+// the real process.
 //
 // Threads: every public operation runs on one thread (the tunnel controller's)
 // and never concurrently with another. The core output reader thread appends to
@@ -26,11 +28,6 @@
 //
 // Every failed step of Connect sends one status line naming the step and the
 // reason, besides the fixed lines of the steps that have one.
-//
-// One tunnel per machine: from the connect that starts a core until the
-// disconnect that ends it the session holds the machine-wide tunnel lock, and a
-// connect that finds it held (another Windows session's host runs a core) fails
-// before it changes anything.
 #ifndef TUNNEL_TUNNEL_SESSION_H_
 #define TUNNEL_TUNNEL_SESSION_H_
 
@@ -49,7 +46,6 @@
 #include "config/connect_request.h"
 #include "tunnel/core/core_process.h"
 #include "tunnel/data_folder/folder_verification.h"
-#include "tunnel/machine_tunnel_lock.h"
 #include "tunnel/session_log.h"
 #include "tunnel/session_observers.h"
 #include "tunnel/traffic_counters.h"
@@ -73,9 +69,8 @@ class TunnelSession final : public TunnelOperations {
   // with everything it set up undone.
   bool Connect(const ConnectRequest& request) override;
 
-  // Terminates the core, stops the bridge, closes everything and gives the user's
-  // proxy setting back (proxy_setting_keeper.h). Safe to repeat; on an idle
-  // session only the proxy step.
+  // Terminates the core, stops the bridge and closes everything. Safe to repeat;
+  // an idle session has nothing to do.
   void Disconnect() override;
 
   // Whether the core still runs. Finding it ended stops the bridge and calls the
@@ -102,13 +97,8 @@ class TunnelSession final : public TunnelOperations {
   // line that reports it elsewhere.
   const std::string& last_failure() const { return last_failure_; }
 
-  // The counter baselines of the running core, and replacing them (a reconnect
-  // goes on counting from the first connect's).
-  OctetBaselines baselines() const { return {baseline_received_, baseline_sent_}; }
-  void set_baselines(const OctetBaselines& baselines) {
-    baseline_received_ = baselines.received;
-    baseline_sent_ = baselines.sent;
-  }
+  // The interface sums taken at the running core's launch; 0 and 0 when idle.
+  OctetBaselines launch_baselines() const { return {baseline_received_, baseline_sent_}; }
 
   // A manual-reset event that, once set, cuts Connect's waits short (the bridge's
   // 300 ms and the core's first second): the connect then fails at once. Not
@@ -133,8 +123,6 @@ class TunnelSession final : public TunnelOperations {
  private:
   // Sends "<subsystem> connect failed at the <step> -- <reason>" and returns false.
   bool Fail(const char* subsystem, const char* step, const std::string& reason);
-  // Connect's sequence once the machine-wide tunnel lock is held.
-  bool ConnectHoldingTunnelLock(const ConnectRequest& request);
   // Starts the reader thread for the pipe end `read_end` and the run `core`.
   bool StartReader(UniqueHandle read_end, const RunToken& core);
   // The check after the core's first second; true when it still runs. On false
@@ -145,9 +133,6 @@ class TunnelSession final : public TunnelOperations {
   // End-of-core work of the party that cleared the core-running flag.
   void OnCoreEnded();
   void SendLine(const std::string& line) { observers_->SendLine(line); }
-  // What a disconnect (and a connect that does not get through) does to the
-  // user's proxy setting; its lines go to the line observer.
-  void RestoreProxySetting();
   // False when no process is held or its exit code cannot be read.
   bool ReadCoreExitCode(DWORD* exit_code) const;
 
@@ -172,8 +157,6 @@ class TunnelSession final : public TunnelOperations {
   VerifiedFolder data_folder_;
   // The folder last said to be unprotectable, so that it is said once.
   std::wstring unprotected_folder_said_;
-  // Held from the connect that starts a core until the disconnect that ends it.
-  MachineTunnelLock tunnel_lock_;
   uint64_t baseline_received_ = 0;
   uint64_t baseline_sent_ = 0;
   HANDLE cancel_ = nullptr;  // not owned

@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "base/win_handles.h"
 #include "tests/e2e/app_process.h"
 #include "tests/e2e/private_network.h"
 #include "tests/tunnel/tunnel_test_support.h"
+#include "tunnel/network/network_events.h"
 
 namespace duzavide::e2e {
 namespace {
@@ -129,6 +131,31 @@ TEST_F(RecoveryTest, ADisconnectDuringTheBackoffEndsItWithoutAFurtherAttempt) {
   EXPECT_LT(FindLine(HostLogLines(), "network changed", failed + 1), 0);
   EXPECT_EQ(CountCoreProcesses(), 0);
   CloseAndExpectCleanExit();
+}
+
+// The system's news of an address change reaches the controller: the address
+// list request completes, and is armed again for the next change.
+TEST_F(RecoveryTest, TheEventSourceTellsOfAnAddressChangeAndWatchesOn) {
+  WinsockUser winsock;
+  UniqueHandle signal(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  NetworkEvents events;
+  events.Start(signal.Get());
+  ASSERT_NE(events.address_list_event(), nullptr);
+  ::ResetEvent(signal.Get());  // some systems call back once inside the registration
+  for (const char* command :
+       {"ip addr add 10.77.0.3/24 dev tap0", "ip addr del 10.77.0.3/24 dev tap0"}) {
+    SCOPED_TRACE(command);
+    HANDLE sources[] = {signal.Get(), events.address_list_event()};
+    ASSERT_TRUE(ChangeNetwork(command, [] { return true; }));
+    const DWORD woken = ::WaitForMultipleObjects(2, sources, FALSE, 10000);
+    ASSERT_NE(woken, static_cast<DWORD>(WAIT_TIMEOUT)) << "no news of the change";
+    if (woken == WAIT_OBJECT_0 + 1) {
+      EXPECT_TRUE(events.TakeAddressListChange());
+    }
+    ASSERT_NE(events.address_list_event(), nullptr) << "not armed again";
+  }
+  events.Stop();
+  EXPECT_EQ(events.address_list_event(), nullptr);
 }
 
 }  // namespace

@@ -14,7 +14,6 @@
 #include "base/win_handles.h"
 #include "tests/tunnel/tunnel_session_fixture.h"
 #include "tunnel/data_folder/data_folder.h"
-#include "tunnel/machine_tunnel_lock.h"
 
 namespace duzavide::tunnel_test {
 namespace {
@@ -30,13 +29,10 @@ TEST_F(TunnelSessionTest, MissingCoreCreatesDataFolderAndNothingElse) {
   std::error_code error;
   fs::remove(ConfigFilePath(), error);
   lines_.Clear();
-  ASSERT_TRUE(WriteProxySetting(ManualProxy(L"10.1.2.3:3128")));
-  ASSERT_TRUE(ManualProxyOn());
   DWORD handles = HandleCount();
 
   EXPECT_FALSE(session_.Connect(LoopbackRequest()));
 
-  EXPECT_TRUE(ManualProxyOn());  // a connect that fails gives the user's setting back
   EXPECT_TRUE(fs::is_directory(DataFolder()));
   // Held since it was verified: it cannot be renamed or replaced meanwhile.
   EXPECT_FALSE(::MoveFileExW(DataFolder().c_str(), (DataFolder() + L".moved").c_str(), 0));
@@ -181,38 +177,6 @@ TEST_F(TunnelSessionTest, WithoutAUsableDataFolderNothingStarts) {
 // One tunnel per machine. Another session's host (here: a session on another
 // thread) can start no core while this one's runs, and the lock goes with the
 // core; a lock whose holder ended without letting go keeps nothing down.
-TEST_F(TunnelSessionTest, OnlyOneSessionOnTheMachineRunsACore) {
-  // Keeps the lock in existence once its holder thread has ended.
-  UniqueHandle kept_open(::CreateMutexW(nullptr, FALSE, kMachineTunnelLockName));
-  const auto take_on_another_thread = [](bool release) {
-    DWORD taken = WAIT_FAILED;
-    std::thread([&] {
-      UniqueHandle lock(::CreateMutexW(nullptr, FALSE, kMachineTunnelLockName));
-      taken = ::WaitForSingleObject(lock.Get(), 0);
-      if (release && taken == WAIT_OBJECT_0) ::ReleaseMutex(lock.Get());
-    }).join();
-    return taken;
-  };
-  ASSERT_EQ(take_on_another_thread(/*release=*/false), static_cast<DWORD>(WAIT_OBJECT_0));
-  ASSERT_TRUE(session_.Connect(LoopbackRequest()));
-
-  LineRecorder other_lines;
-  bool other_connected = true;
-  std::thread([&] {
-    TunnelSession other;
-    other.SetLineObserver([&](const std::string& line) { other_lines.Add(line); });
-    other_connected = other.Connect(LoopbackRequest());
-  }).join();
-  EXPECT_FALSE(other_connected);
-  EXPECT_EQ(other_lines.Lines(),
-            std::vector<std::string>{"[xray] connect failed at the machine-wide tunnel lock -- "
-                                     "another Windows session has the tunnel"});
-  EXPECT_EQ(CountCoreProcesses(), 1);
-  session_.Disconnect();
-  EXPECT_EQ(take_on_another_thread(/*release=*/true), static_cast<DWORD>(WAIT_OBJECT_0))
-      << "the lock outlived the core";
-}
-
 TEST_F(TunnelSessionTest, CoreThatExitsAtOnceFailsAfterItsFirstSecond) {
   // Exits before it reads anything, so it is gone long before the check.
   core_.SetDirectives("exit-at-start 3\n");

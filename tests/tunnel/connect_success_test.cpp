@@ -30,15 +30,6 @@ bool UdpPortFree(uint16_t port) {
   return bound;
 }
 
-bool WaitUntil(const std::function<bool()>& done, milliseconds timeout) {
-  auto deadline = steady_clock::now() + timeout;
-  while (!done()) {
-    if (steady_clock::now() >= deadline) return false;
-    ::Sleep(20);
-  }
-  return true;
-}
-
 TEST_F(TunnelSessionTest, RunsTheCoreUntilItIsKilledFromOutside) {
   ASSERT_TRUE(session_.Connect(LoopbackRequest()));
   EXPECT_EQ(lines_.Count(kStartedLine), 1u);

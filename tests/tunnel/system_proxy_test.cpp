@@ -1,15 +1,15 @@
-// What connect and disconnect do to this account's proxy setting, through the
-// system's own settings and registry. Wine keeps only the flags and the server
+// What the tunnel does to this account's proxy setting, through the system's own
+// settings and registry. Wine keeps only the flags and the server
 // (tunnel_test_support.h): these cases compare what it keeps; the keeper's
 // tests cover the other options.
 #include <gtest/gtest.h>
 
-#include "tests/tunnel/tunnel_session_fixture.h"
+#include "tests/tunnel/tunnel_controller_fixture.h"
 
 namespace duzavide::tunnel_test {
 namespace {
 
-TEST_F(TunnelSessionTest, ProxySettingIsDirectWhileConnectedAndOursAfterwards) {
+TEST_F(TunnelControllerTest, ProxySettingIsDirectWhileConnectedAndOursAfterwards) {
   const EchoRelay live;  // something listening on 127.0.0.1
   const std::string dead = "127.0.0.1:" + std::to_string(FreeLoopbackPort());
   const std::wstring dead_server(dead.begin(), dead.end());
@@ -20,8 +20,6 @@ TEST_F(TunnelSessionTest, ProxySettingIsDirectWhileConnectedAndOursAfterwards) {
   const std::string changed_line =
       "[proxy] the proxy setting was changed by someone else while the tunnel ran -- left as it "
       "is";
-  ConnectRequest failing = LoopbackRequest();
-  failing.vlessUrl = "vless://no-query@127.0.0.1:1";
   enum Run { kIdle, kConnected, kFailedConnect };
   struct Case {
     const char* name;
@@ -38,6 +36,8 @@ TEST_F(TunnelSessionTest, ProxySettingIsDirectWhileConnectedAndOursAfterwards) {
       {"dead local proxy, idle", dead_server, kIdle, L"", true},
       {"dead local proxy, connected", dead_server, kConnected, L"", true},
   };
+  // The system's own setting, not the fixture's fake one.
+  TunnelController controller;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ForgetSavedProxySetting();
@@ -46,10 +46,11 @@ TEST_F(TunnelSessionTest, ProxySettingIsDirectWhileConnectedAndOursAfterwards) {
     lines_.Clear();
     if (c.run == kFailedConnect) {
       // Nothing runs, so the setting is given back at once.
-      EXPECT_FALSE(session_.Connect(failing));
+      EXPECT_EQ(Call(controller, ConnectCall("vless://no-query@127.0.0.1:1")).value,
+                EncodableValue(false));
     } else {
       if (c.run == kConnected) {
-        ASSERT_TRUE(session_.Connect(LoopbackRequest()));
+        ASSERT_EQ(Call(controller, ConnectCall()).value, EncodableValue(true));
         EXPECT_TRUE(IsDirectAccess(ReadProxySetting().flags));
         EXPECT_TRUE(SavedProxySettingExists());
         EXPECT_EQ(ProxyRestoreRunOnceCommand(),
@@ -59,7 +60,7 @@ TEST_F(TunnelSessionTest, ProxySettingIsDirectWhileConnectedAndOursAfterwards) {
         ASSERT_TRUE(WriteProxySetting(ManualProxy(c.changed_meanwhile)));
         expected = ReadProxySetting();
       }
-      session_.Disconnect();
+      Call(controller, MethodCall("disconnect", nullptr));
     }
     if (c.dead) expected.flags = PROXY_TYPE_DIRECT;
     EXPECT_EQ(ReadProxySetting(), expected);

@@ -17,9 +17,21 @@
 namespace duzavide::tunnel_test {
 namespace fs = std::filesystem;
 
-MethodCall ConnectCall() {
+MethodCall ConnectCall() { return ConnectCall(9); }
+
+MethodCall ConnectCall(uint16_t relay_port) {
   return ConnectCall(
-      "vless://0a1b2c3d-0000-4000-8000-000000000001@127.0.0.1:8443?security=reality&sni=a.test");
+      "vless://0a1b2c3d-0000-4000-8000-000000000001@127.0.0.1:8443?security=reality&sni=a.test",
+      relay_port);
+}
+
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    ::Sleep(20);
+  }
+  return true;
 }
 
 MethodCall ConnectCall(const std::string& vless_url, uint16_t relay_port) {

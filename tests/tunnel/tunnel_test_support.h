@@ -13,6 +13,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -29,6 +30,8 @@ namespace duzavide::tunnel_test {
 // same call with another share link and relay port.
 MethodCall ConnectCall();
 MethodCall ConnectCall(const std::string& vless_url, uint16_t relay_port = 9);
+// The first with the relay at 127.0.0.1:`relay_port`.
+MethodCall ConnectCall(uint16_t relay_port);
 
 // The test executable's directory, where the build puts the stand-in xray.exe.
 std::wstring TestExeDirectory();
@@ -128,6 +131,9 @@ bool SavedProxySettingExists();
 std::wstring ProxyRestoreRunOnceCommand();
 // Deletes both, so a test starts without a setting an earlier one left saved.
 void ForgetSavedProxySetting();
+
+// Polls `done` until it holds (true) or `timeout` has passed (false).
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 
 // A loopback port with nothing listening on it (bound, then closed).
 uint16_t FreeLoopbackPort();

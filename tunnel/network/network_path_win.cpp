@@ -8,27 +8,11 @@
 
 #include <map>
 
+#include "base/win_handles.h"
 #include "tunnel/network/network_path.h"
 
 namespace duzavide {
 namespace {
-
-// Frees a table the IP helper allocated.
-template <typename Table>
-class MibTable {
- public:
-  MibTable() = default;
-  ~MibTable() {
-    if (table_ != nullptr) ::FreeMibTable(table_);
-  }
-  MibTable(const MibTable&) = delete;
-  MibTable& operator=(const MibTable&) = delete;
-  Table** out() { return &table_; }
-  const Table* operator->() const { return table_; }
-
- private:
-  Table* table_ = nullptr;
-};
 
 uint32_t HostOrder(const SOCKADDR_INET& address) { return ntohl(address.Ipv4.sin_addr.s_addr); }
 
@@ -36,10 +20,10 @@ uint32_t HostOrder(const SOCKADDR_INET& address) { return ntohl(address.Ipv4.sin
 
 bool ReadNetworkTables(const wchar_t* excluded_alias, NetworkTables* tables) {
   *tables = NetworkTables();
-  MibTable<MIB_IF_TABLE2> interfaces;
-  if (::GetIfTable2(interfaces.out()) == NO_ERROR) {
-    for (ULONG i = 0; i < interfaces->NumEntries; ++i) {
-      const MIB_IF_ROW2& row = interfaces->Table[i];
+  UniqueMibTable<MIB_IF_TABLE2> interfaces;
+  if (::GetIfTable2(interfaces.Receive()) == NO_ERROR) {
+    for (ULONG i = 0; i < interfaces.Get()->NumEntries; ++i) {
+      const MIB_IF_ROW2& row = interfaces.Get()->Table[i];
       if (::_wcsicmp(row.Alias, excluded_alias) == 0) {
         tables->excluded_interfaces.insert(row.InterfaceIndex);
       }
@@ -47,16 +31,17 @@ bool ReadNetworkTables(const wchar_t* excluded_alias, NetworkTables* tables) {
   }
   // The interface's metric counts with the route's, as in the system's own choice.
   std::map<uint32_t, uint32_t> interface_metrics;
-  MibTable<MIB_IPINTERFACE_TABLE> ip_interfaces;
-  if (::GetIpInterfaceTable(AF_INET, ip_interfaces.out()) == NO_ERROR) {
-    for (ULONG i = 0; i < ip_interfaces->NumEntries; ++i) {
-      interface_metrics[ip_interfaces->Table[i].InterfaceIndex] = ip_interfaces->Table[i].Metric;
+  UniqueMibTable<MIB_IPINTERFACE_TABLE> ip_interfaces;
+  if (::GetIpInterfaceTable(AF_INET, ip_interfaces.Receive()) == NO_ERROR) {
+    for (ULONG i = 0; i < ip_interfaces.Get()->NumEntries; ++i) {
+      const MIB_IPINTERFACE_ROW& row = ip_interfaces.Get()->Table[i];
+      interface_metrics[row.InterfaceIndex] = row.Metric;
     }
   }
-  MibTable<MIB_IPFORWARD_TABLE2> routes;
-  if (::GetIpForwardTable2(AF_INET, routes.out()) != NO_ERROR) return false;
-  for (ULONG i = 0; i < routes->NumEntries; ++i) {
-    const MIB_IPFORWARD_ROW2& row = routes->Table[i];
+  UniqueMibTable<MIB_IPFORWARD_TABLE2> routes;
+  if (::GetIpForwardTable2(AF_INET, routes.Receive()) != NO_ERROR) return false;
+  for (ULONG i = 0; i < routes.Get()->NumEntries; ++i) {
+    const MIB_IPFORWARD_ROW2& row = routes.Get()->Table[i];
     RouteRow route;
     route.interface_index = row.InterfaceIndex;
     route.destination = HostOrder(row.DestinationPrefix.Prefix);
@@ -65,10 +50,10 @@ bool ReadNetworkTables(const wchar_t* excluded_alias, NetworkTables* tables) {
     route.metric = row.Metric + interface_metrics[row.InterfaceIndex];
     tables->routes.push_back(route);
   }
-  MibTable<MIB_UNICASTIPADDRESS_TABLE> addresses;
-  if (::GetUnicastIpAddressTable(AF_INET, addresses.out()) != NO_ERROR) return false;
-  for (ULONG i = 0; i < addresses->NumEntries; ++i) {
-    const MIB_UNICASTIPADDRESS_ROW& row = addresses->Table[i];
+  UniqueMibTable<MIB_UNICASTIPADDRESS_TABLE> addresses;
+  if (::GetUnicastIpAddressTable(AF_INET, addresses.Receive()) != NO_ERROR) return false;
+  for (ULONG i = 0; i < addresses.Get()->NumEntries; ++i) {
+    const MIB_UNICASTIPADDRESS_ROW& row = addresses.Get()->Table[i];
     // An address still being checked for duplicates, or found to be one, sends
     // nothing yet.
     if (row.DadState != IpDadStatePreferred && row.DadState != IpDadStateDeprecated) continue;

@@ -1,184 +1,227 @@
-// The route choice around the tunnel's own interface, and the recovery policy
-// against the real session and stand-in core, with a network path the test sets.
-#include "tunnel/network_recovery.h"
+// The recovery's rules with a fake tunnel and a fake clock: what each event does,
+// the retry backoff, and the re-checks after a resume.
+#include "tunnel/network/network_recovery.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <functional>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
-#include "tests/tunnel/tunnel_session_fixture.h"
-#include "tunnel/network/network_path.h"
-
-namespace duzavide::tunnel_test {
+namespace duzavide {
 namespace {
 
-using Clock = NetworkRecovery::Clock;
 using Reason = NetworkRecovery::RecheckReason;
-using std::chrono::seconds;
 
-constexpr uint32_t Ip(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
-  return a << 24 | b << 16 | c << 8 | d;
-}
+constexpr char kFailure[] = "core's first second: the core ended with exit code 3 (see its output)";
 
-TEST(NetworkPathTest, ChoosesTheBestRouteLeavingTheTunnelOut) {
-  const uint32_t server = Ip(203, 0, 113, 5);
-  const RouteRow wifi_default{2, 0, 0, Ip(192, 168, 1, 1), 35};
-  const RouteRow wifi_subnet{2, Ip(192, 168, 1, 0), 24, 0, 35};
-  const RouteRow ethernet_default{3, 0, 0, Ip(10, 0, 0, 1), 25};
-  // The core's TUN interface takes the default route, whole or in two halves.
-  const RouteRow tun_default{7, 0, 0, 0, 5};
-  const RouteRow tun_low_half{7, 0, 1, 0, 5};
-  const RouteRow tun_high_half{7, Ip(128, 0, 0, 0), 1, 0, 5};
-  const AddressRow wifi{2, Ip(192, 168, 1, 10), 24};
-  const AddressRow other_wifi{2, Ip(172, 16, 0, 4), 16};
-  const AddressRow ethernet{3, Ip(10, 0, 0, 20), 24};
-  const AddressRow tun{7, Ip(10, 66, 0, 2), 32};
-  const std::vector<RouteRow> with_tunnel = {wifi_default, wifi_subnet, tun_default, tun_low_half,
-                                             tun_high_half};
+// Records what the recovery did, in order: its lines, and "stop" / "reconnect".
+class FakeTunnel final : public RecoveryActions {
+ public:
+  bool Reconnect(RunPath* run, std::string* failure) override {
+    log.push_back("reconnect");
+    now_ms += 1200;
+    if (cancel_while_reconnecting) cancelled = true;
+    if (!reconnects || cancel_while_reconnecting) {
+      *failure = kFailure;
+      return false;
+    }
+    run->server = 0xCB007105;
+    run->local_address = path ? path->local_address : "";
+    run->detected = path;
+    return true;
+  }
+  void Stop() override { log.push_back("stop"); }
+  std::optional<NetworkPath> ReadPath(uint32_t) override {
+    reads_at.push_back(now_ms);
+    return path;
+  }
+  int64_t NowMs() override { return now_ms; }
+  bool Cancelled() override { return cancelled; }
+  void WriteLine(const std::string& line) override { log.push_back(line); }
+
+  std::optional<NetworkPath> path = NetworkPath{true, "192.168.1.10"};
+  bool reconnects = true;
+  bool cancelled = false;
+  bool cancel_while_reconnecting = false;
+  int64_t now_ms = 0;
+  std::vector<std::string> log;
+  std::vector<int64_t> reads_at;
+};
+
+struct Harness {
+  Harness() {
+    RunPath run{0xCB007105, "192.168.1.10", tunnel.path};
+    recovery.OnConnected(run, 0);
+  }
+  // Runs whatever falls due up to `end_ms`, the clock following.
+  void RunUntil(int64_t end_ms) {
+    for (std::optional<int64_t> due = recovery.next_due_ms(); due && *due <= end_ms;
+         due = recovery.next_due_ms()) {
+      tunnel.now_ms = std::max(tunnel.now_ms, *due);
+      recovery.RunDue(tunnel.now_ms);
+    }
+  }
+  FakeTunnel tunnel;
+  NetworkRecovery recovery{&tunnel};
+};
+
+const NetworkPath kOffline{false, ""};
+const NetworkPath kEthernet{true, "10.0.0.7"};
+const char kChanged[] = "[host] network changed (192.168.1.10 -> 10.0.0.7); reconnecting";
+const char kReconnected[] = "[host] reconnected in 1200 ms";
+const char kWaiting[] = "[host] network unavailable; waiting";
+
+TEST(NetworkRecoveryTest, EachEventDoesWhatItShould) {
   struct Case {
     const char* name;
-    std::vector<RouteRow> routes;
-    std::vector<AddressRow> addresses;
-    std::set<uint32_t> excluded;
-    uint32_t server;
-    NetworkPath expected;
+    std::function<void(Harness&)> act;
+    std::vector<std::string> log;
+    bool recovering;
   } cases[] = {
-      {"the tunnel's routes left out",
-       with_tunnel,
-       {wifi, tun},
-       {7},
-       server,
-       {true, "192.168.1.10"}},
-      {"counted, the tunnel would win", with_tunnel, {wifi, tun}, {}, server, {true, "10.66.0.2"}},
-      {"only the tunnel has a default route",
-       {wifi_subnet, tun_default},
-       {wifi, tun},
-       {7},
-       server,
-       {false, ""}},
-      {"the lower metric among equal prefixes",
-       {wifi_default, ethernet_default},
-       {wifi, ethernet},
+      {"nothing changed", [](Harness& h) { h.RunUntil(10000); }, {}, false},
+      {"a failed table read is no change",
+       [](Harness& h) {
+         h.tunnel.path.reset();
+         h.recovery.Recheck(Reason::kNetworkEvent, 0);
+       },
        {},
-       server,
-       {true, "10.0.0.20"}},
-      {"the longer prefix before the metric",
-       {ethernet_default, wifi_subnet},
-       {wifi, ethernet},
+       false},
+      {"an address change",
+       [](Harness& h) {
+         h.tunnel.path = kEthernet;
+         h.recovery.Recheck(Reason::kNetworkEvent, 0);
+       },
+       {kChanged, "reconnect", kReconnected},
+       false},
+      {"a bridge in trouble on the same path",
+       [](Harness& h) { h.recovery.Recheck(Reason::kBridgeTrouble, 0); },
+       {"[host] network changed (192.168.1.10 -> 192.168.1.10); reconnecting", "reconnect",
+        kReconnected},
+       false},
+      {"offline: one stop, no attempt while it lasts, then the way back",
+       [](Harness& h) {
+         h.tunnel.path = kOffline;
+         h.recovery.Recheck(Reason::kNetworkEvent, 0);
+         h.RunUntil(5000);
+         EXPECT_EQ(h.recovery.next_due_ms(), 6000) << "offline, re-checked every second";
+         h.tunnel.path = kEthernet;
+         h.RunUntil(6000);
+       },
+       {kWaiting, "stop", kChanged, "reconnect", kReconnected},
+       false},
+      {"retrying: the same address waits for its retry, a new one is tried at once",
+       [](Harness& h) {
+         h.tunnel.reconnects = false;
+         h.tunnel.path = kEthernet;
+         h.recovery.Recheck(Reason::kNetworkEvent, 0);
+         h.recovery.Recheck(Reason::kNetworkEvent, 1300);
+         h.tunnel.path = NetworkPath{true, "10.0.0.8"};
+         h.recovery.Recheck(Reason::kNetworkEvent, 1400);
+       },
+       {kChanged, "reconnect",
+        std::string("[host] reconnect failed -- ") + kFailure + "; retrying in 1 s",
+        "[host] network changed (10.0.0.7 -> 10.0.0.8); reconnecting", "reconnect",
+        std::string("[host] reconnect failed -- ") + kFailure + "; retrying in 2 s"},
+       true},
+      {"a disconnect announced before the reconnect",
+       [](Harness& h) {
+         h.tunnel.cancelled = true;
+         h.tunnel.path = kEthernet;
+         h.recovery.Recheck(Reason::kNetworkEvent, 0);
+       },
+       {kChanged},
+       false},
+      {"a reconnect cut short by a disconnect is not retried",
+       [](Harness& h) {
+         h.tunnel.cancel_while_reconnecting = true;
+         h.tunnel.path = kEthernet;
+         h.recovery.Recheck(Reason::kNetworkEvent, 0);
+       },
+       {kChanged, "reconnect"},
+       false},
+      {"a core that ends on its own is no network change: the recovery ends",
+       [](Harness& h) {
+         EXPECT_FALSE(h.recovery.OnCoreEnded());
+         h.tunnel.path = kEthernet;
+         h.recovery.Recheck(Reason::kNetworkEvent, 0);
+         h.recovery.OnResume(0);
+         h.RunUntil(60000);
+         EXPECT_EQ(h.recovery.next_due_ms(), std::nullopt);
+       },
        {},
-       Ip(192, 168, 1, 77),
-       {true, "192.168.1.10"}},
-      {"the address beside the next hop",
-       {wifi_default},
-       {other_wifi, wifi},
-       {},
-       server,
-       {true, "192.168.1.10"}},
-      {"a route whose interface has no address",
-       {wifi_default},
-       {ethernet},
-       {},
-       server,
-       {true, ""}},
+       false},
+      {"a core's end between attempts changes nothing",
+       [](Harness& h) {
+         h.tunnel.reconnects = false;
+         h.tunnel.path = kEthernet;
+         h.recovery.Recheck(Reason::kNetworkEvent, 0);
+         EXPECT_TRUE(h.recovery.OnCoreEnded());
+       },
+       {kChanged, "reconnect",
+        std::string("[host] reconnect failed -- ") + kFailure + "; retrying in 1 s"},
+       true},
+      {"a disconnect ends the retries",
+       [](Harness& h) {
+         h.tunnel.reconnects = false;
+         h.tunnel.path = kEthernet;
+         h.recovery.Recheck(Reason::kNetworkEvent, 0);
+         h.recovery.OnDisconnected();
+         h.recovery.RunDue(120000);
+         EXPECT_EQ(h.recovery.next_due_ms(), std::nullopt);
+       },
+       {kChanged, "reconnect",
+        std::string("[host] reconnect failed -- ") + kFailure + "; retrying in 1 s"},
+       false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const NetworkPath path = ChooseNetworkPath({c.routes, c.addresses, c.excluded}, c.server);
-    EXPECT_EQ(path.has_default_route, c.expected.has_default_route);
-    EXPECT_EQ(path.local_address, c.expected.local_address);
+    Harness h;
+    c.act(h);
+    EXPECT_EQ(h.tunnel.log, c.log);
+    EXPECT_EQ(h.recovery.recovering(), c.recovering);
+    EXPECT_FALSE(h.recovery.reconnecting());
   }
 }
 
-// The session connects for real; the network path is what the test says it is.
-class NetworkRecoveryTest : public TunnelSessionTest {
- protected:
-  NetworkRecoveryTest()
-      : recovery_(
-            session_, [this](uint32_t) { return std::optional<NetworkPath>(path_); },
-            [this](const std::string& line) { host_lines_.Add(line); },
-            [this] { return cancelled_.load(); }) {}
-
-  void ConnectThroughRelay() {
-    ASSERT_TRUE(session_.Connect(LoopbackRequest(relay_.port())));
-    recovery_.OnConnected(LoopbackRequest(relay_.port()), now_);
+TEST(NetworkRecoveryTest, FailedAttemptsBackOffAndPeriodicChecksTryNothing) {
+  Harness h;
+  h.tunnel.reconnects = false;
+  h.tunnel.path = kEthernet;
+  h.recovery.Recheck(Reason::kNetworkEvent, 0);
+  h.RunUntil(200000);
+  std::vector<std::string> delays;
+  const std::string retrying = "; retrying in ";
+  for (const std::string& line : h.tunnel.log) {
+    const size_t at = line.find(retrying);
+    if (at != std::string::npos) delays.push_back(line.substr(at + retrying.size()));
   }
-  // The pid of the core whose start line comes next in the log.
-  DWORD NextCorePid() {
-    return CorePidFromLog(TakeLogUntil(
-        [](const std::string& text) { return Contains(text, "standin-core started"); }));
-  }
-  bool LastLineStartsWith(const std::string& start) {
-    const std::vector<std::string> lines = host_lines_.Lines();
-    return !lines.empty() && lines.back().rfind(start, 0) == 0;
-  }
-
-  EchoRelay relay_;
-  NetworkPath path_{true, "127.0.0.1"};
-  LineRecorder host_lines_;
-  std::atomic<bool> cancelled_{false};
-  NetworkRecovery recovery_;
-  Clock::time_point now_ = Clock::now();
-};
-
-TEST_F(NetworkRecoveryTest, AnAddressChangeBringsUpANewCoreAndTheFiguresGoOn) {
-  ASSERT_NO_FATAL_FAILURE(ConnectThroughRelay());
-  const DWORD first_core = NextCorePid();
-  // The figures of the first connect, as the recovery takes them at its start.
-  session_.set_baselines({1234, 5678});
-  recovery_.OnConnected(LoopbackRequest(relay_.port()), now_);
-  recovery_.Recheck(Reason::kNetworkEvent, now_);
-  EXPECT_TRUE(host_lines_.Lines().empty()) << "nothing changed, nothing happens";
-
-  path_.local_address = "127.0.0.2";
-  recovery_.Recheck(Reason::kNetworkEvent, now_);
-  const std::vector<std::string> lines = host_lines_.Lines();
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0], "[host] network changed (127.0.0.1 -> 127.0.0.2); reconnecting");
-  EXPECT_TRUE(LastLineStartsWith("[host] reconnected in "));
-  EXPECT_TRUE(session_.core_running());
-  EXPECT_FALSE(recovery_.recovering());
-  const DWORD second_core = NextCorePid();
-  EXPECT_NE(second_core, 0u);
-  EXPECT_NE(second_core, first_core);
-  EXPECT_EQ(session_.baselines().received, 1234u);
-  EXPECT_EQ(session_.baselines().sent, 5678u);
-  // The new core's datagrams come back through the new bridge.
-  EXPECT_FALSE(
-      TakeLogUntil([](const std::string& text) { return Contains(text, "standin-pong"); }).empty());
+  const std::vector<std::string> expected = {"1 s",  "2 s",  "4 s",  "8 s",  "15 s", "30 s",
+                                             "30 s", "30 s", "30 s", "30 s", "30 s"};
+  ASSERT_GE(delays.size(), expected.size());
+  delays.resize(expected.size());
+  EXPECT_EQ(delays, expected);
+  // Each attempt is one "reconnect", one failure line; nothing else tries.
+  size_t attempts = 0;
+  for (const std::string& entry : h.tunnel.log) attempts += entry == "reconnect" ? 1 : 0;
+  EXPECT_EQ(attempts * 2 + 1, h.tunnel.log.size());
 }
 
-TEST_F(NetworkRecoveryTest, AFailedReconnectBacksOffAndADisconnectEndsIt) {
-  ASSERT_NO_FATAL_FAILURE(ConnectThroughRelay());
-  core_.SetDirectives("exit-at-start 3\n");
-  path_.local_address = "127.0.0.2";
-  recovery_.Recheck(Reason::kNetworkEvent, now_);
-  const std::string failed =
-      "[host] reconnect failed -- core's first second: the core ended with exit code 3 (see its "
-      "output); retrying in ";
-  EXPECT_EQ(host_lines_.Lines().back(), failed + "1 s");
-  EXPECT_TRUE(recovery_.recovering());
-  for (const char* next : {"2 s", "4 s"}) {
-    // Periodic re-checks may come first; they see nothing new and try nothing.
-    const size_t before = host_lines_.Lines().size();
-    for (int runs = 0; runs < 5 && host_lines_.Lines().size() == before; ++runs) {
-      const std::optional<Clock::time_point> due = recovery_.next_due();
-      ASSERT_TRUE(due.has_value());
-      recovery_.RunDue(*due);
-    }
-    EXPECT_EQ(host_lines_.Lines().back(), failed + next);
+TEST(NetworkRecoveryTest, AResumeChecksAtOnceAndAsTheNetworkComesBack) {
+  Harness h;
+  h.RunUntil(100000);
+  h.tunnel.reads_at.clear();
+  h.tunnel.now_ms = 100000;
+  h.recovery.OnResume(100000);
+  h.RunUntil(130000);
+  for (int64_t at : {100000, 101000, 103000, 110000, 130000}) {
+    EXPECT_NE(std::find(h.tunnel.reads_at.begin(), h.tunnel.reads_at.end(), at),
+              h.tunnel.reads_at.end())
+        << "no re-check at " << at;
   }
-  const size_t lines = host_lines_.Lines().size();
-  recovery_.OnDisconnected();
-  session_.Disconnect();
-  EXPECT_FALSE(recovery_.next_due().has_value());
-  recovery_.RunDue(now_ + seconds(120));
-  EXPECT_EQ(host_lines_.Lines().size(), lines);
-  EXPECT_EQ(CountCoreProcesses(), 0);
+  EXPECT_TRUE(h.tunnel.log.empty());
 }
 
 }  // namespace
-}  // namespace duzavide::tunnel_test
+}  // namespace duzavide

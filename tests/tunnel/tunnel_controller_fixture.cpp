@@ -1,0 +1,104 @@
+#include "tests/tunnel/tunnel_controller_fixture.h"
+
+#include <utility>
+
+#include "base/win_handles.h"
+
+namespace duzavide::tunnel_test {
+
+bool FakeProxyPlatform::ReadOptions(ProxyOptions* options, std::string*) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  *options = setting_;
+  return true;
+}
+
+bool FakeProxyPlatform::WriteOptions(const ProxyOptions& options, std::string*) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  setting_ = options;
+  ++writes_;
+  return true;
+}
+
+bool FakeProxyPlatform::WriteFlags(uint32_t flags, std::string*) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  setting_.flags = flags;
+  ++writes_;
+  return true;
+}
+
+ProxyJournalState FakeProxyPlatform::LoadJournal(ProxyOptions* options, std::string*) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  if (!journal_) return ProxyJournalState::kNone;
+  *options = *journal_;
+  return ProxyJournalState::kPresent;
+}
+
+bool FakeProxyPlatform::SaveJournal(const ProxyOptions& options, std::string*) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  journal_ = options;
+  ++writes_;
+  return true;
+}
+
+bool FakeProxyPlatform::DeleteJournal(std::string*) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  journal_.reset();
+  return true;
+}
+
+ProxyOptions FakeProxyPlatform::setting() const {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return setting_;
+}
+
+int FakeProxyPlatform::writes() const {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return writes_;
+}
+
+bool FakeProxyPlatform::journal_exists() const {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return journal_.has_value();
+}
+
+TunnelControllerTest::TunnelControllerTest() {
+  SetLineSink([this](const std::string& line) { lines_.Add(line); });
+}
+
+TunnelControllerTest::~TunnelControllerTest() { SetLineSink(nullptr); }
+
+std::unique_ptr<TunnelController> TunnelControllerTest::MakeController() {
+  TunnelController::Seams seams;
+  seams.read_path = [this](uint32_t) -> std::optional<NetworkPath> {
+    std::lock_guard<std::mutex> hold(path_mutex_);
+    return path_;
+  };
+  seams.proxy_platform = &proxy_;
+  return std::make_unique<TunnelController>(std::move(seams));
+}
+
+ControlChannelReply TunnelControllerTest::Call(TunnelController& controller,
+                                               const MethodCall& call) {
+  UniqueHandle answered(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  controller.SetNotifier([event = answered.Get()] { ::SetEvent(event); });
+  std::optional<ControlChannelReply> reply;
+  EXPECT_TRUE(controller.PostCall(call, [&reply](const ControlChannelReply& r) { reply = r; }));
+  while (!reply && ::WaitForSingleObject(answered.Get(), 30000) == WAIT_OBJECT_0) {
+    controller.RunCompletions();
+  }
+  controller.SetNotifier(nullptr);
+  EXPECT_TRUE(reply.has_value()) << "no answer to " << call.method_name();
+  return reply.value_or(ControlChannelReply{});
+}
+
+bool TunnelControllerTest::Connected(TunnelController& controller) {
+  const EncodableValue value = Call(controller, MethodCall("isConnected", nullptr)).value;
+  return std::holds_alternative<bool>(value) && std::get<bool>(value);
+}
+
+void TunnelControllerTest::SetPath(const NetworkPath& path) {
+  std::lock_guard<std::mutex> hold(path_mutex_);
+  path_ = path;
+}
+
+}  // namespace duzavide::tunnel_test

@@ -1,0 +1,77 @@
+// Fixture for tests that run the tunnel controller against the stand-in core: its
+// calls answered synchronously, its lines recorded, and the network path and the
+// proxy setting as the test says.
+#ifndef TESTS_TUNNEL_TUNNEL_CONTROLLER_FIXTURE_H_
+#define TESTS_TUNNEL_TUNNEL_CONTROLLER_FIXTURE_H_
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "base/line_sink.h"
+#include "tests/tunnel/tunnel_test_support.h"
+#include "tunnel/proxy_setting/proxy_platform.h"
+#include "tunnel/tunnel_controller.h"
+
+namespace duzavide::tunnel_test {
+
+// The user's proxy setting in memory, counting every write to it.
+class FakeProxyPlatform final : public ProxyPlatform {
+ public:
+  bool ReadOptions(ProxyOptions* options, std::string*) override;
+  bool WriteOptions(const ProxyOptions& options, std::string*) override;
+  bool WriteFlags(uint32_t flags, std::string*) override;
+  void AnnounceChange() override {}
+  bool HasListener(const ProxyEndpoint&) override { return true; }
+  ProxyJournalState LoadJournal(ProxyOptions* options, std::string*) override;
+  bool SaveJournal(const ProxyOptions& options, std::string*) override;
+  bool DeleteJournal(std::string*) override;
+
+  ProxyOptions setting() const;
+  int writes() const;
+  bool journal_exists() const;
+
+ private:
+  mutable std::mutex mutex_;
+  ProxyOptions setting_;
+  std::optional<ProxyOptions> journal_;
+  int writes_ = 0;
+};
+
+// Windows Sockets for the test's own sockets (the relay), before any controller.
+struct WinsockUse {
+  WinsockUse() {
+    WSADATA data;
+    ::WSAStartup(MAKEWORD(2, 2), &data);
+  }
+  ~WinsockUse() { ::WSACleanup(); }
+};
+
+class TunnelControllerTest : public ::testing::Test {
+ protected:
+  TunnelControllerTest();
+  ~TunnelControllerTest() override;
+
+  // A controller whose path reader reads `path_` and whose proxy setting is
+  // `proxy_`.
+  std::unique_ptr<TunnelController> MakeController();
+  // Runs `call` on `controller` and waits for its answer.
+  ControlChannelReply Call(TunnelController& controller, const MethodCall& call);
+  bool Connected(TunnelController& controller);
+  void SetPath(const NetworkPath& path);
+
+  WinsockUse winsock_;
+  StandinCore core_;
+  EchoRelay relay_;
+  LineRecorder lines_;
+  FakeProxyPlatform proxy_;
+  std::mutex path_mutex_;
+  NetworkPath path_{true, "127.0.0.1"};
+};
+
+}  // namespace duzavide::tunnel_test
+
+#endif  // TESTS_TUNNEL_TUNNEL_CONTROLLER_FIXTURE_H_

@@ -1,0 +1,126 @@
+// What the controller decides for as long as the tunnel is wanted, against the
+// real session and stand-in core, with the network path and the proxy setting
+// the test sets: the proxy setting and the machine-wide lock span the tunnel, not
+// each core run; a connect while a recovery is in hand; a reconnect cut short by
+// a disconnect; a core that ends on its own.
+#include "tunnel/tunnel_controller.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "tests/tunnel/tunnel_controller_fixture.h"
+
+namespace duzavide::tunnel_test {
+namespace {
+
+using std::chrono::seconds;
+
+constexpr char kReconnected[] = "[host] reconnected in ";
+constexpr char kRetrying[] = "[host] reconnect failed -- ";
+constexpr char kLockRefused[] =
+    "[xray] connect failed at the machine-wide tunnel lock -- another Windows session has the "
+    "tunnel";
+
+size_t CountStarting(LineRecorder& lines, const std::string& start) {
+  size_t count = 0;
+  for (const std::string& line : lines.Lines()) count += line.rfind(start, 0) == 0 ? 1 : 0;
+  return count;
+}
+
+class TunnelWantedTest : public TunnelControllerTest {
+ protected:
+  bool Connect(TunnelController& controller) {
+    const EncodableValue value = Call(controller, ConnectCall(relay_.port())).value;
+    return std::holds_alternative<bool>(value) && std::get<bool>(value);
+  }
+  void Disconnect(TunnelController& controller) {
+    Call(controller, MethodCall("disconnect", nullptr));
+  }
+  // Whether a controller on a thread of its own (as another Windows session's
+  // host would be) connects; it disconnects again as it goes.
+  bool AnotherConnects() {
+    bool connected = false;
+    std::thread([&] {
+      std::unique_ptr<TunnelController> other = MakeController();
+      connected = Connect(*other);
+    }).join();
+    return connected;
+  }
+  bool WaitForLineStarting(const std::string& start) {
+    return WaitUntil([&] { return CountStarting(lines_, start) > 0; }, seconds(15));
+  }
+};
+
+TEST_F(TunnelWantedTest, TheProxySettingAndTheLockSpanTheTunnelNotEachCoreRun) {
+  const ProxyOptions users{kProxyTypeProxy, L"10.1.2.3:3128", L"<local>", std::nullopt, 1};
+  proxy_.WriteOptions(users, nullptr);
+  std::unique_ptr<TunnelController> controller = MakeController();
+  ASSERT_TRUE(Connect(*controller));
+  EXPECT_TRUE(IsDirectAccess(proxy_.setting().flags));
+  EXPECT_TRUE(proxy_.journal_exists());
+  const int writes = proxy_.writes();
+
+  SetPath({true, "127.0.0.2"});
+  controller->PostResume();
+  ASSERT_TRUE(WaitForLineStarting(kReconnected));
+  EXPECT_EQ(proxy_.writes(), writes) << "a reconnect gave back or saved the proxy setting";
+  EXPECT_TRUE(Connected(*controller));
+  EXPECT_FALSE(AnotherConnects()) << "the lock was let go with the first core run";
+  EXPECT_EQ(lines_.Count(kLockRefused), 1u);
+
+  Disconnect(*controller);
+  EXPECT_EQ(proxy_.setting(), users);
+  EXPECT_FALSE(proxy_.journal_exists());
+  EXPECT_EQ(CountCoreProcesses(), 0);
+  EXPECT_TRUE(AnotherConnects()) << "the lock outlived the tunnel";
+}
+
+TEST_F(TunnelWantedTest,
+       AConnectWhileARecoveryWaitsAnswersAtOnceAndADisconnectCutsAReconnectShort) {
+  std::unique_ptr<TunnelController> controller = MakeController();
+  ASSERT_TRUE(Connect(*controller));
+  SetPath({false, ""});
+  controller->PostResume();
+  ASSERT_TRUE(lines_.WaitFor("[host] network unavailable; waiting", seconds(10)));
+  EXPECT_TRUE(Connected(*controller));
+  EXPECT_EQ(CountCoreProcesses(), 0);
+  EXPECT_TRUE(Connect(*controller));
+  EXPECT_EQ(CountCoreProcesses(), 0) << "a connect while the recovery waits started a core";
+
+  SetPath({true, "127.0.0.2"});
+  ASSERT_TRUE(
+      lines_.WaitFor("[host] network changed (127.0.0.1 -> 127.0.0.2); reconnecting", seconds(10)));
+  Disconnect(*controller);
+  EXPECT_EQ(CountStarting(lines_, kReconnected), 0u);
+  EXPECT_EQ(CountStarting(lines_, kRetrying), 0u) << "a cancelled reconnect was retried";
+  EXPECT_FALSE(Connected(*controller));
+  EXPECT_FALSE(proxy_.journal_exists());
+  EXPECT_EQ(CountCoreProcesses(), 0);
+}
+
+TEST_F(TunnelWantedTest, ACoreThatEndsOnItsOwnEndsTheTunnelAndIsNoNetworkChange) {
+  std::unique_ptr<TunnelController> controller = MakeController();
+  ASSERT_TRUE(Connect(*controller));
+  std::string log;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        log += std::get<std::string>(Call(*controller, MethodCall("getLog", nullptr)).value);
+        return CorePidFromLog(log) != 0;
+      },
+      seconds(5)));
+  UniqueHandle core(::OpenProcess(PROCESS_TERMINATE, FALSE, CorePidFromLog(log)));
+  ASSERT_TRUE(core);
+  ::TerminateProcess(core.Get(), 1);
+
+  EXPECT_TRUE(WaitUntil([&] { return !proxy_.journal_exists(); }, seconds(10)))
+      << "the proxy setting stayed switched after the tunnel ended";
+  EXPECT_FALSE(Connected(*controller));
+  EXPECT_EQ(CountStarting(lines_, "[host] network changed"), 0u);
+  EXPECT_TRUE(AnotherConnects()) << "the lock outlived the tunnel";
+}
+
+}  // namespace
+}  // namespace duzavide::tunnel_test

@@ -1,0 +1,130 @@
+// NetworkRecovery keeps a wanted tunnel up across sleep, network switches and
+// address changes: a policy of the tunnel controller, which owns it and acts for
+// it (RecoveryActions).
+//
+// The bridge's datagram socket is bound to the address chosen at connect, and
+// that address is the core's WireGuard peer; when the machine's address changes,
+// every datagram goes nowhere while the core still runs. So after a connect the
+// network path to the proxy server is remembered (network_path.h: the local
+// address that reaches it and whether a default route exists, leaving out the
+// tunnel's own interface), and every re-check compares a fresh reading with it:
+// - nothing changed: nothing happens;
+// - the address changed, or the bridge found its address unusable: the core run
+//   is replaced by a new one ("[host] network changed (<old> -> <new>);
+//   reconnecting", then "[host] reconnected in <N> ms");
+// - no default route: the core run is stopped and the tunnel waits, without
+//   connect attempts, for a route to return ("[host] network unavailable;
+//   waiting").
+// A reconnect that fails is tried again after 1, 2, 4, 8, 15 and 30 s, then every
+// 30 s ("[host] reconnect failed -- <step>: <reason>; retrying in <S> s"); offline
+// it waits instead. A core that ends on its own is not a network change: the
+// recovery ends (the controller then ends the tunnel). A disconnect ends all of it.
+//
+// Re-checks come from the controller's event sources, from a periodic check every
+// 3 s while the tunnel is wanted (every second while it waits for the network),
+// and after a resume from sleep at once and at about +1, +3, +10 and +30 s (the
+// network comes back in stages).
+//
+// Controller's thread only, but reconnecting(). Times are milliseconds of the
+// actions' steady clock, passed in, so that tests drive the clock.
+#ifndef TUNNEL_NETWORK_NETWORK_RECOVERY_H_
+#define TUNNEL_NETWORK_NETWORK_RECOVERY_H_
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tunnel/network/network_path.h"
+
+namespace duzavide {
+
+// Where a core run reaches the proxy server.
+struct RunPath {
+  uint32_t server = 0;        // the server's IPv4 address, host byte order
+  std::string local_address;  // the address the bridge was bound to
+  // The path read when that address was chosen; nothing when the tables could
+  // not be read (the bridge's address then stands for the path).
+  std::optional<NetworkPath> detected;
+};
+
+// What the recovery needs of the tunnel and the system. Controller's thread.
+class RecoveryActions {
+ public:
+  virtual ~RecoveryActions() = default;
+  // Replaces the core run (if any) by a new one with the tunnel's request. True
+  // when the new core runs, with `run` filled; otherwise `failure` says
+  // "<step>: <reason>".
+  virtual bool Reconnect(RunPath* run, std::string* failure) = 0;
+  // Stops the core run; the tunnel stays wanted.
+  virtual void Stop() = 0;
+  // The network path to `server` now; nothing when the tables cannot be read.
+  virtual std::optional<NetworkPath> ReadPath(uint32_t server) = 0;
+  // A steady clock, in milliseconds.
+  virtual int64_t NowMs() = 0;
+  // True when a disconnect or exit waits: a reconnect is then not started, and
+  // one that failed is not retried.
+  virtual bool Cancelled() = 0;
+  virtual void WriteLine(const std::string& line) = 0;
+};
+
+class NetworkRecovery {
+ public:
+  // `actions` is not owned and must outlive the recovery.
+  explicit NetworkRecovery(RecoveryActions* actions) : actions_(actions) {}
+
+  // A connect brought the tunnel up with `run`: watch the network from `now_ms`.
+  void OnConnected(const RunPath& run, int64_t now_ms);
+  // The tunnel is no longer wanted: nothing is watched or retried any more.
+  void OnDisconnected();
+
+  // Why a re-check runs: a bridge that could not send from its address makes the
+  // re-check reconnect even when the path looks the same.
+  enum class RecheckReason { kNetworkEvent, kPeriodic, kResume, kBridgeTrouble };
+
+  // Compares the network with the remembered path and acts on a change.
+  void Recheck(RecheckReason reason, int64_t now_ms);
+  // The machine resumed from sleep: a re-check now and a few more while the
+  // network comes back.
+  void OnResume(int64_t now_ms);
+  // Runs whatever is due at `now_ms` (a retry, a periodic or post-resume re-check).
+  void RunDue(int64_t now_ms);
+  // The running core ended on its own. True when the tunnel is still wanted
+  // (the end came between runs and changes nothing); false when the recovery
+  // has ended and the tunnel with it.
+  bool OnCoreEnded();
+  // When the next work is due; nothing while the tunnel is not wanted.
+  std::optional<int64_t> next_due_ms() const;
+
+  // Wanted but not running for now: waiting for the network or between attempts.
+  bool recovering() const { return state_ == State::kWaiting || state_ == State::kRetrying; }
+  // A reconnect is in hand (a disconnect then cancels it). Any thread.
+  bool reconnecting() const { return reconnecting_.load(); }
+
+ private:
+  enum class State { kIdle, kConnected, kWaiting, kRetrying };
+
+  // True (after starting to wait, once) when `fresh` has no way out.
+  bool WaitIfOffline(const std::optional<NetworkPath>& fresh, int64_t now_ms);
+  void Reconnect(int64_t now_ms);
+  // After a connect or reconnect: the path read when its address was chosen, or
+  // the bridge's own address; a re-check is due at once.
+  void Remember(const RunPath& run, int64_t now_ms);
+  void ScheduleRetry(int64_t now_ms, const std::string& failure);
+
+  RecoveryActions* const actions_;
+
+  State state_ = State::kIdle;
+  uint32_t server_ = 0;
+  NetworkPath path_;  // at the last connect, or of the last attempt
+  std::atomic<bool> reconnecting_{false};
+  size_t failed_attempts_ = 0;
+  std::optional<int64_t> next_retry_ms_;
+  int64_t next_periodic_ms_ = 0;
+  std::vector<int64_t> resume_checks_ms_;
+};
+
+}  // namespace duzavide
+
+#endif  // TUNNEL_NETWORK_NETWORK_RECOVERY_H_
