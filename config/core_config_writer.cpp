@@ -104,7 +104,8 @@ std::string CoreConfigProblem(const ConnectRequest& request, const std::string& 
 }
 
 std::string BuildCoreConfig(const ConnectRequest& request, const std::string& bridge_address,
-                            uint16_t bridge_udp_port, uint16_t core_tcp_port) {
+                            uint16_t bridge_udp_port, uint16_t core_tcp_port,
+                            const std::string& server_address) {
   const CheckedInputs inputs = CheckInputs(request, bridge_address);
   if (inputs.problem != nullptr) return kFailure;
   const ShareLink& link = *inputs.link;
@@ -123,7 +124,7 @@ std::string BuildCoreConfig(const ConnectRequest& request, const std::string& br
       {"server_public_key", EscapeJsonString(request.server_public_key)},
       {"keepalive", std::to_string(request.keepalive)},
       {"mtu", std::to_string(request.mtu)},
-      {"link.address", EscapeJsonString(link.address)},
+      {"link.address", EscapeJsonString(server_address.empty() ? link.address : server_address)},
       // Written back in canonical form: JSON numbers have no leading zeros.
       {"link.port", std::to_string(inputs.link_port)},
       {"link.id", EscapeJsonString(link.id)},

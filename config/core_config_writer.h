@@ -20,8 +20,14 @@ namespace duzavide {
 // `bridge_address` is empty. Every caller text is JSON-escaped, so no input can
 // change the document's structure. Pure function (apart from the one-time
 // creation of the built-in DNS tables); safe from any thread.
+//
+// `server_address`, when given, is where the core connects for the proxy server:
+// its address as the caller resolved it, so that the core needs no name lookup of
+// its own. The share link's host stays the TLS server name when the link names
+// none.
 std::string BuildCoreConfig(const ConnectRequest& request, const std::string& bridge_address,
-                            uint16_t bridge_udp_port, uint16_t core_tcp_port);
+                            uint16_t bridge_udp_port, uint16_t core_tcp_port,
+                            const std::string& server_address = std::string());
 
 // Why BuildCoreConfig answers "{}" for this request and bridge address, in words
 // for a status line (naming no secret); "" when it can build a document.

@@ -4,9 +4,17 @@
 #include <memory>
 #include <utility>
 
+// clang-format off
+#include <winsock2.h>
+#include <ws2ipdef.h>
+#include <iphlpapi.h>
+// clang-format on
+
+#include "base/executable_path.h"
 #include "base/line_sink.h"
 #include "base/thread.h"
 #include "tunnel/connect_failure.h"
+#include "tunnel/leak_protection/windows_filtering_platform.h"
 #include "tunnel/proxy_setting/proxy_setting_keeper.h"
 
 namespace duzavide {
@@ -19,6 +27,12 @@ std::optional<NetworkPath> ReadNetworkPath(uint32_t server) {
   NetworkTables tables;
   if (!ReadNetworkTables(kTunnelInterfaceAlias, &tables)) return std::nullopt;
   return ChooseNetworkPath(tables, server);
+}
+
+std::optional<uint64_t> TunnelInterfaceLuid() {
+  NET_LUID luid{};
+  if (::ConvertInterfaceAliasToLuid(kTunnelInterfaceAlias, &luid) != NO_ERROR) return std::nullopt;
+  return luid.Value;
 }
 
 int64_t SteadyNowMs() {
@@ -49,11 +63,20 @@ TunnelController::TunnelController(Seams seams)
       proxy_platform_(seams.proxy_platform != nullptr ? *seams.proxy_platform
                                                       : SystemProxyPlatform()),
       recovery_(this),
+      own_filtering_(seams.filtering != nullptr ? nullptr
+                                                : std::make_unique<WindowsFilteringPlatform>()),
+      tunnel_interface_(seams.tunnel_interface ? std::move(seams.tunnel_interface)
+                                               : &TunnelInterfaceLuid),
+      leak_protection_(seams.filtering != nullptr ? seams.filtering : own_filtering_.get()),
       wake_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+  leak_inputs_.host_path = ExecutablePath();
   network_signal_->event.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
   session_.SetCancelEvent(cancel_.Get());
   session_.SetLineObserver(EmitLine);
   session_.SetDetectionObserver([this](uint32_t server) { detected_path_ = read_path_(server); });
+  session_.SetLaunchGate([this](const std::wstring& core_path, std::string* failure) {
+    return ProtectBeforeLaunch(core_path, failure);
+  });
   // The reader thread finds the core's end without any task running: the
   // interface hears it at once, and the controller's thread is woken to end the
   // tunnel.
@@ -148,7 +171,8 @@ bool TunnelController::StartTunnel(const ConnectRequest& request) {
   }
   detected_path_.reset();
   if (!session_.Connect(request)) {
-    // No tunnel runs, so nothing needs direct access.
+    // No tunnel runs, so nothing needs direct access or protection.
+    leak_protection_.Remove();
     RestoreSystemProxy(EmitLine, proxy_platform_);
     tunnel_lock_.Release();
     return false;
@@ -157,7 +181,40 @@ bool TunnelController::StartTunnel(const ConnectRequest& request) {
   request_ = request;
   baselines_ = session_.launch_baselines();
   recovery_.OnConnected(CurrentRun(), NowMs());
+  ProtectTunnelInterface();
   return true;
+}
+
+bool TunnelController::ProtectBeforeLaunch(const std::wstring& core_path, std::string* failure) {
+  const LeakProtection::State before = leak_protection_.state();
+  LeakProtectionInputs inputs = leak_inputs_;
+  inputs.core_path = core_path;
+  if (before == LeakProtection::State::kOn && inputs == leak_inputs_) return true;
+  // The tunnel's interface of an earlier core is gone with it.
+  if (before == LeakProtection::State::kOff) inputs.tunnel_luid.reset();
+  if (!leak_protection_.Apply(PlanLeakProtection(inputs), failure)) return false;
+  leak_inputs_ = inputs;
+  if (before != LeakProtection::State::kOff) return true;
+  std::string line = leak_protection_.state() == LeakProtection::State::kOn
+                         ? "[xray] leak protection on"
+                         : "[xray] leak protection unavailable -- " + leak_protection_.reason();
+  session_.AddLogLine(line);
+  EmitLine(line);
+  return true;
+}
+
+void TunnelController::ProtectTunnelInterface() {
+  if (leak_protection_.state() != LeakProtection::State::kOn) return;
+  const std::optional<uint64_t> luid = tunnel_interface_();
+  if (!luid || luid == leak_inputs_.tunnel_luid) return;
+  LeakProtectionInputs inputs = leak_inputs_;
+  inputs.tunnel_luid = luid;
+  std::string failure;
+  if (!leak_protection_.Apply(PlanLeakProtection(inputs), &failure)) {
+    EmitLine("[xray] leak protection could not let the tunnel's interface through -- " + failure);
+    return;
+  }
+  leak_inputs_ = inputs;
 }
 
 void TunnelController::EndTunnel() {
@@ -166,13 +223,16 @@ void TunnelController::EndTunnel() {
   RestoreSystemProxy(EmitLine, proxy_platform_);
   session_.Disconnect();
   // The core and everything in its job are gone.
+  leak_protection_.Remove();
   tunnel_lock_.Release();
 }
 
 void TunnelController::OnCoreEnded() {
   // News of a run that has been replaced since, or of a tunnel already ended.
   if (!wanted_ || session_.core_running()) return;
-  if (!recovery_.OnCoreEnded()) EndTunnel();
+  std::string exit_code = session_.CoreExitCodeText();
+  if (exit_code.empty()) exit_code = "unknown";
+  if (!recovery_.OnCoreEnded(exit_code, NowMs())) EndTunnel();
 }
 
 RunPath TunnelController::CurrentRun() const {
@@ -208,6 +268,7 @@ bool TunnelController::Reconnect(RunPath* run, std::string* failure) {
     return false;
   }
   *run = CurrentRun();
+  ProtectTunnelInterface();
   return true;
 }
 
@@ -352,6 +413,8 @@ void TunnelController::WaitAndRecover() {
   } else {
     return;  // a task was posted
   }
+  // The core makes its interface a little after it starts.
+  if (wanted_ && !leak_inputs_.tunnel_luid) ProtectTunnelInterface();
   PublishState();
 }
 

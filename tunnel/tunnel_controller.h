@@ -10,9 +10,11 @@
 // again when the network changes under the tunnel), the user's proxy setting
 // switched to direct access (saved and switched at the first connect, given back
 // when the tunnel is no longer wanted, never per core run), the machine-wide
-// tunnel lock (one tunnel per machine), the traffic baselines (the first run's,
-// kept across reconnects), and whether the interface hears "connected": while
-// the tunnel is wanted and its core runs or a recovery is in hand.
+// tunnel lock (one tunnel per machine), the leak protection (in place before the
+// first core starts, let through the tunnel's interface once it exists, kept
+// through every reconnect and recovery wait), the traffic baselines (the first
+// run's, kept across reconnects), and whether the interface hears "connected":
+// while the tunnel is wanted and its core runs or a recovery is in hand.
 //
 // Threads:
 // - The platform thread (the one that created the controller) calls every public
@@ -65,6 +67,9 @@
 #include "channel/method_call.h"
 #include "config/connect_request.h"
 #include "tunnel/control_channel.h"
+#include "tunnel/leak_protection/filtering_platform.h"
+#include "tunnel/leak_protection/leak_protection.h"
+#include "tunnel/leak_protection/leak_protection_plan.h"
 #include "tunnel/machine_tunnel_lock.h"
 #include "tunnel/network/network_events.h"
 #include "tunnel/network/network_path.h"
@@ -91,6 +96,12 @@ class TunnelController : private TunnelOperations, private RecoveryActions {
     // The user's proxy setting; by default this account's real one. Not owned;
     // it must outlive the controller.
     ProxyPlatform* proxy_platform = nullptr;
+    // The filtering engine; by default the system's. Not owned; it must outlive
+    // the controller.
+    FilteringPlatform* filtering = nullptr;
+    // The tunnel's interface (LUID) once the core has made it; by default looked
+    // up by its name, "DuzavideTun".
+    std::function<std::optional<uint64_t>()> tunnel_interface;
   };
 
   TunnelController();
@@ -174,6 +185,12 @@ class TunnelController : private TunnelOperations, private RecoveryActions {
   void OnCoreEnded();
   // The run the session has up now, as the recovery remembers it.
   RunPath CurrentRun() const;
+  // The session's gate before a core starts: the leak protection for
+  // `core_path` in place (said once per tunnel: on, or unavailable and why).
+  bool ProtectBeforeLaunch(const std::wstring& core_path, std::string* failure);
+  // Lets the tunnel's interface through once it exists, or anew when the core
+  // made another.
+  void ProtectTunnelInterface();
 
   // Queues `task`; starts the thread if need be. False (the task is dropped)
   // after Shutdown.
@@ -221,6 +238,10 @@ class TunnelController : private TunnelOperations, private RecoveryActions {
   MachineTunnelLock tunnel_lock_;
   // The path read when the run in hand chose its address.
   std::optional<NetworkPath> detected_path_;
+  std::unique_ptr<FilteringPlatform> own_filtering_;  // when no seam was given
+  const std::function<std::optional<uint64_t>()> tunnel_interface_;
+  LeakProtection leak_protection_;
+  LeakProtectionInputs leak_inputs_;  // what is in place
 
   NetworkEvents network_events_;  // controller's thread only
   // A disconnect is queued or running; cleared when it has run.

@@ -4,6 +4,7 @@
 #include <optional>
 #include <utility>
 
+#include "base/ipv4_text.h"
 #include "base/system_error_text.h"
 #include "base/thread.h"
 #include "base/wide_to_utf8.h"
@@ -119,8 +120,12 @@ bool TunnelSession::Connect(const ConnectRequest& request) {
     return Fail(kBridge, "bridge", failure);
   }
 
+  // The server's address as resolved here, before the leak protection goes in:
+  // with it in place the core could not look the name up itself (the system's
+  // name lookups are the DNS Client service's, which the protection blocks).
   const std::string config =
-      BuildCoreConfig(request, local_address, bridge_->udp_port(), core_tcp_port);
+      BuildCoreConfig(request, local_address, bridge_->udp_port(), core_tcp_port,
+                      server_ipv4 != 0 ? DottedIPv4(server_ipv4) : std::string());
   if (config == "{}") {
     bridge_->StopBridge();
     return Fail(kXray, "configuration", CoreConfigProblem(request, local_address));
@@ -132,6 +137,11 @@ bool TunnelSession::Connect(const ConnectRequest& request) {
     return Fail(kXray, "configuration file", failure);
   }
 
+  // Whatever must be in place before the core runs (the leak protection).
+  if (launch_gate_ && !launch_gate_(core_executable.path, &failure)) {
+    bridge_->StopBridge();
+    return Fail(kXray, "leak protection", failure);
+  }
   UniqueHandle read_end;
   if (!CreateCoreOutputPipe(&read_end, &pipe_write_, &failure)) {
     bridge_->StopBridge();
@@ -237,6 +247,11 @@ bool TunnelSession::IsConnected() {
 
 std::string TunnelSession::TakeLog() { return log_->TakeLog(); }
 
+void TunnelSession::AddLogLine(const std::string& line) {
+  const std::string text = line + "\r\n";
+  log_->AppendCoreOutput(text.data(), text.size());
+}
+
 TrafficCounters TunnelSession::ReadTrafficCounters() {
   if (!core_run_.active()) return TrafficCounters();
   uint64_t received = 0;
@@ -248,6 +263,12 @@ TrafficCounters TunnelSession::ReadTrafficCounters() {
 void TunnelSession::OnCoreEnded() {
   bridge_->StopBridge();
   observers_->SendStopped();
+}
+
+std::string TunnelSession::CoreExitCodeText() const {
+  DWORD exit_code = 0;
+  if (!ReadCoreExitCode(&exit_code) || exit_code == STILL_ACTIVE) return std::string();
+  return std::to_string(exit_code);
 }
 
 bool TunnelSession::ReadCoreExitCode(DWORD* exit_code) const {

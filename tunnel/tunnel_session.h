@@ -77,6 +77,9 @@ class TunnelSession final : public TunnelOperations {
   // stopped observer (once); its handles stay held until Disconnect or Connect.
   bool IsConnected() override;
 
+  // Adds one line of the host's own to the log, between the core's lines.
+  void AddLogLine(const std::string& line);
+
   // The core's output since the last call, as UTF-8; the log is left empty.
   std::string TakeLog() override;
 
@@ -114,6 +117,14 @@ class TunnelSession final : public TunnelOperations {
   void SetDetectionObserver(std::function<void(uint32_t server)> observer) {
     detection_observer_ = std::move(observer);
   }
+  // Called by Connect, on its own thread, with the core's path right before the
+  // core is started; false (with a reason) fails the connect at "the leak
+  // protection" step, and nothing starts.
+  using LaunchGate = std::function<bool(const std::wstring& core_path, std::string* failure)>;
+  void SetLaunchGate(LaunchGate gate) { launch_gate_ = std::move(gate); }
+  // The exit code of the core that ended, as text ("3"); "" while it runs or when
+  // none is held or it cannot be read.
+  std::string CoreExitCodeText() const;
   // Called on the relay thread when the bridge's sends fail because its address
   // no longer works.
   void SetAddressTroubleObserver(std::function<void()> observer) {
@@ -164,6 +175,7 @@ class TunnelSession final : public TunnelOperations {
   std::string local_address_;
   std::string last_failure_;
   std::function<void(uint32_t server)> detection_observer_;
+  LaunchGate launch_gate_;
 };
 
 }  // namespace duzavide

@@ -238,6 +238,12 @@ TEST(CoreConfigWriterTest, FillsEveryPlaceholderFromItsSource) {
   EXPECT_EQ(document, expected);
 }
 
+TEST(CoreConfigWriterTest, AResolvedServerAddressChangesOnlyWhereTheCoreConnects) {
+  // The link names no server name: its host stays the TLS server name.
+  EXPECT_EQ(BuildCoreConfig(MinimalRequest(), "192.168.1.5", 600, 601, "203.0.113.5"),
+            Replace(kMinimalDocument, "\"address\": \"h\"", "\"address\": \"203.0.113.5\""));
+}
+
 TEST(CoreConfigWriterTest, ServerListOfEmptyTextsStaysTheCallersList) {
   ConnectRequest request = MinimalRequest();
   request.dns_servers = {"", ""};

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/e2e/app_process.h"
+#include "tests/e2e/private_network.h"
 #include "tests/tunnel/tunnel_test_support.h"
 
 namespace duzavide::e2e {
@@ -124,8 +125,15 @@ TEST(AppRunTest, EveryWayOutOfAConnectionStopsTheCore) {
     // busy machine that can come after the connect's answer.
     std::vector<std::string> script = {"call " + ConnectCallHex(), "sleep 2000", Call("getLog")};
     script.insert(script.end(), c.ending.begin(), c.ending.end());
+    ::DeleteFileW(HostLogPath().c_str());
     AppProcess app({script});
     const std::vector<std::string> transcript = RunToExit(app);
+    // Wine has no filtering engine: the tunnel runs unprotected, and says so once.
+    size_t unavailable = 0;
+    for (const std::string& line : HostLogLines()) {
+      unavailable += line.find("[xray] leak protection unavailable -- ") != std::string::npos;
+    }
+    EXPECT_EQ(unavailable, 1u);
     ASSERT_EQ(transcript.size(), 2 + c.expected_tail.size()) << app.StandardError();
     EXPECT_EQ(transcript[0], Reply(SuccessReplyHex(true)));
     const DWORD core_pid = CorePidFromReplyHex(transcript[1].substr(6));

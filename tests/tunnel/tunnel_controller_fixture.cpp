@@ -61,6 +61,42 @@ bool FakeProxyPlatform::journal_exists() const {
   return journal_.has_value();
 }
 
+FilteringPlatform::OpenResult FakeFilteringPlatform::Open(std::string*) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  calls_.push_back("open");
+  return OpenResult::kOpened;
+}
+
+bool FakeFilteringPlatform::Replace(const std::vector<LeakFilter>& filters, std::string*) {
+  const int cores = CountCoreProcesses();
+  std::lock_guard<std::mutex> hold(mutex_);
+  calls_.push_back("replace");
+  if (cores_at_first_replace_ < 0) cores_at_first_replace_ = cores;
+  filters_ = filters;
+  return true;
+}
+
+void FakeFilteringPlatform::Close() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  calls_.push_back("close");
+  filters_.clear();
+}
+
+std::vector<std::string> FakeFilteringPlatform::calls() const {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return calls_;
+}
+
+std::vector<LeakFilter> FakeFilteringPlatform::filters() const {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return filters_;
+}
+
+int FakeFilteringPlatform::cores_at_first_replace() const {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return cores_at_first_replace_;
+}
+
 TunnelControllerTest::TunnelControllerTest() {
   SetLineSink([this](const std::string& line) { lines_.Add(line); });
 }
@@ -74,6 +110,11 @@ std::unique_ptr<TunnelController> TunnelControllerTest::MakeController() {
     return path_;
   };
   seams.proxy_platform = &proxy_;
+  seams.filtering = &filtering_;
+  seams.tunnel_interface = [this]() -> std::optional<uint64_t> {
+    std::lock_guard<std::mutex> hold(path_mutex_);
+    return tunnel_luid_;
+  };
   return std::make_unique<TunnelController>(std::move(seams));
 }
 

@@ -10,9 +10,11 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/line_sink.h"
 #include "tests/tunnel/tunnel_test_support.h"
+#include "tunnel/leak_protection/filtering_platform.h"
 #include "tunnel/proxy_setting/proxy_platform.h"
 #include "tunnel/tunnel_controller.h"
 
@@ -41,6 +43,25 @@ class FakeProxyPlatform final : public ProxyPlatform {
   int writes_ = 0;
 };
 
+// A filtering engine that keeps the filters in memory and records its calls
+// ("open", "replace", "close") and how many cores ran at the first replace.
+class FakeFilteringPlatform final : public FilteringPlatform {
+ public:
+  OpenResult Open(std::string*) override;
+  bool Replace(const std::vector<LeakFilter>& filters, std::string*) override;
+  void Close() override;
+
+  std::vector<std::string> calls() const;
+  std::vector<LeakFilter> filters() const;
+  int cores_at_first_replace() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> calls_;
+  std::vector<LeakFilter> filters_;
+  int cores_at_first_replace_ = -1;
+};
+
 // Windows Sockets for the test's own sockets (the relay), before any controller.
 struct WinsockUse {
   WinsockUse() {
@@ -55,8 +76,9 @@ class TunnelControllerTest : public ::testing::Test {
   TunnelControllerTest();
   ~TunnelControllerTest() override;
 
-  // A controller whose path reader reads `path_` and whose proxy setting is
-  // `proxy_`.
+  // A controller whose path reader reads `path_`, whose proxy setting is
+  // `proxy_`, whose filtering engine is `filtering_` and whose tunnel interface is
+  // `tunnel_luid_`.
   std::unique_ptr<TunnelController> MakeController();
   // Runs `call` on `controller` and waits for its answer.
   ControlChannelReply Call(TunnelController& controller, const MethodCall& call);
@@ -68,6 +90,8 @@ class TunnelControllerTest : public ::testing::Test {
   EchoRelay relay_;
   LineRecorder lines_;
   FakeProxyPlatform proxy_;
+  FakeFilteringPlatform filtering_;
+  std::optional<uint64_t> tunnel_luid_ = 0x77;  // under path_mutex_
   std::mutex path_mutex_;
   NetworkPath path_{true, "127.0.0.1"};
 };

@@ -1,13 +1,16 @@
 // What the controller decides for as long as the tunnel is wanted, against the
-// real session and stand-in core, with the network path and the proxy setting
-// the test sets: the proxy setting and the machine-wide lock span the tunnel, not
-// each core run; a connect while a recovery is in hand; a reconnect cut short by
-// a disconnect; a core that ends on its own.
+// real session and stand-in core, with the network path, the proxy setting and
+// the filtering engine the test sets: the proxy setting, the machine-wide lock
+// and the leak protection span the tunnel, not each core run; a connect while a
+// recovery is in hand; a reconnect cut short by a disconnect; a core that ends
+// on its own.
 #include "tunnel/tunnel_controller.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -52,15 +55,36 @@ class TunnelWantedTest : public TunnelControllerTest {
   bool WaitForLineStarting(const std::string& start) {
     return WaitUntil([&] { return CountStarting(lines_, start) > 0; }, seconds(15));
   }
+  // The interface the filters in place let through; nothing when none does.
+  std::optional<uint64_t> InterfaceLetThrough() {
+    for (const LeakFilter& filter : filtering_.filters()) {
+      if (filter.interface_luid) return filter.interface_luid;
+    }
+    return std::nullopt;
+  }
+  // The core's pid, from its start line in the log.
+  DWORD CorePid(TunnelController& controller) {
+    std::string log;
+    WaitUntil(
+        [&] {
+          log += std::get<std::string>(Call(controller, MethodCall("getLog", nullptr)).value);
+          return CorePidFromLog(log) != 0;
+        },
+        seconds(5));
+    return CorePidFromLog(log);
+  }
 };
 
-TEST_F(TunnelWantedTest, TheProxySettingAndTheLockSpanTheTunnelNotEachCoreRun) {
+TEST_F(TunnelWantedTest, TheProxySettingTheLockAndTheProtectionSpanTheTunnelNotEachCoreRun) {
   const ProxyOptions users{kProxyTypeProxy, L"10.1.2.3:3128", L"<local>", std::nullopt, 1};
   proxy_.WriteOptions(users, nullptr);
   std::unique_ptr<TunnelController> controller = MakeController();
   ASSERT_TRUE(Connect(*controller));
   EXPECT_TRUE(IsDirectAccess(proxy_.setting().flags));
   EXPECT_TRUE(proxy_.journal_exists());
+  EXPECT_EQ(filtering_.cores_at_first_replace(), 0) << "the core started before the filters";
+  EXPECT_EQ(InterfaceLetThrough(), 0x77u) << "the tunnel's interface is not let through";
+  EXPECT_EQ(lines_.Count("[xray] leak protection on"), 1u);
   const int writes = proxy_.writes();
 
   SetPath({true, "127.0.0.2"});
@@ -70,10 +94,15 @@ TEST_F(TunnelWantedTest, TheProxySettingAndTheLockSpanTheTunnelNotEachCoreRun) {
   EXPECT_TRUE(Connected(*controller));
   EXPECT_FALSE(AnotherConnects()) << "the lock was let go with the first core run";
   EXPECT_EQ(lines_.Count(kLockRefused), 1u);
+  const std::vector<std::string> calls = filtering_.calls();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "close"), 0)
+      << "a reconnect dropped the filters";
+  EXPECT_EQ(lines_.Count("[xray] leak protection on"), 1u);
 
   Disconnect(*controller);
   EXPECT_EQ(proxy_.setting(), users);
   EXPECT_FALSE(proxy_.journal_exists());
+  EXPECT_EQ(filtering_.calls().back(), "close");
   EXPECT_EQ(CountCoreProcesses(), 0);
   EXPECT_TRUE(AnotherConnects()) << "the lock outlived the tunnel";
 }
@@ -101,25 +130,25 @@ TEST_F(TunnelWantedTest,
   EXPECT_EQ(CountCoreProcesses(), 0);
 }
 
-TEST_F(TunnelWantedTest, ACoreThatEndsOnItsOwnEndsTheTunnelAndIsNoNetworkChange) {
+TEST_F(TunnelWantedTest, ACoreThatEndsOnItsOwnIsStartedAgainUnderTheSameProtection) {
   std::unique_ptr<TunnelController> controller = MakeController();
   ASSERT_TRUE(Connect(*controller));
-  std::string log;
-  ASSERT_TRUE(WaitUntil(
-      [&] {
-        log += std::get<std::string>(Call(*controller, MethodCall("getLog", nullptr)).value);
-        return CorePidFromLog(log) != 0;
-      },
-      seconds(5)));
-  UniqueHandle core(::OpenProcess(PROCESS_TERMINATE, FALSE, CorePidFromLog(log)));
+  const DWORD first = CorePid(*controller);
+  UniqueHandle core(::OpenProcess(PROCESS_TERMINATE, FALSE, first));
   ASSERT_TRUE(core);
-  ::TerminateProcess(core.Get(), 1);
+  ::TerminateProcess(core.Get(), 9);
 
-  EXPECT_TRUE(WaitUntil([&] { return !proxy_.journal_exists(); }, seconds(10)))
-      << "the proxy setting stayed switched after the tunnel ended";
-  EXPECT_FALSE(Connected(*controller));
-  EXPECT_EQ(CountStarting(lines_, "[host] network changed"), 0u);
-  EXPECT_TRUE(AnotherConnects()) << "the lock outlived the tunnel";
+  ASSERT_TRUE(WaitForLineStarting(kReconnected));
+  EXPECT_EQ(CountStarting(lines_, "[host] the core ended on its own (exit code 9); reconnecting"),
+            1u);
+  EXPECT_TRUE(Connected(*controller));
+  const DWORD second = CorePid(*controller);
+  EXPECT_NE(second, 0u);
+  EXPECT_NE(second, first);
+  EXPECT_TRUE(proxy_.journal_exists());
+  const std::vector<std::string> calls = filtering_.calls();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "close"), 0) << "the filters went meanwhile";
+  Disconnect(*controller);
 }
 
 }  // namespace

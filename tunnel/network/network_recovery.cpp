@@ -13,6 +13,10 @@ constexpr int64_t kOfflineRecheckMs = 1000;
 // Waits before the next attempt after each failed one; the last repeats.
 constexpr int kRetrySeconds[] = {1, 2, 4, 8, 15, 30};
 constexpr int64_t kResumeRechecksMs[] = {1000, 3000, 10000, 30000};
+// A core that keeps ending is not the network's doing: after this many ends
+// within the window the recovery gives up.
+constexpr size_t kCoreEndsBeforeGivingUp = 5;
+constexpr int64_t kCoreEndWindowMs = 10 * 60 * 1000;
 
 bool Offline(const NetworkPath& path) {
   return !path.has_default_route || path.local_address.empty();
@@ -22,6 +26,7 @@ bool Offline(const NetworkPath& path) {
 
 void NetworkRecovery::OnConnected(const RunPath& run, int64_t now_ms) {
   resume_checks_ms_.clear();
+  core_ends_ms_.clear();
   Remember(run, now_ms);
 }
 
@@ -41,11 +46,25 @@ void NetworkRecovery::OnDisconnected() {
   resume_checks_ms_.clear();
 }
 
-bool NetworkRecovery::OnCoreEnded() {
+bool NetworkRecovery::OnCoreEnded(const std::string& exit_code, int64_t now_ms) {
   // Between runs (waiting, or between attempts) no core was meant to run.
   if (state_ != State::kConnected) return state_ != State::kIdle;
-  OnDisconnected();
-  return false;
+  core_ends_ms_.erase(
+      std::remove_if(core_ends_ms_.begin(), core_ends_ms_.end(),
+                     [now_ms](int64_t at) { return at <= now_ms - kCoreEndWindowMs; }),
+      core_ends_ms_.end());
+  core_ends_ms_.push_back(now_ms);
+  if (core_ends_ms_.size() >= kCoreEndsBeforeGivingUp) {
+    actions_->WriteLine("[host] the core ended " + std::to_string(kCoreEndsBeforeGivingUp) +
+                        " times within 10 minutes -- giving up; its last exit code was " +
+                        exit_code);
+    OnDisconnected();
+    return false;
+  }
+  actions_->WriteLine("[host] the core ended on its own (exit code " + exit_code +
+                      "); reconnecting");
+  Reconnect(now_ms);
+  return true;
 }
 
 void NetworkRecovery::Recheck(RecheckReason reason, int64_t now_ms) {

@@ -17,8 +17,9 @@
 //   waiting").
 // A reconnect that fails is tried again after 1, 2, 4, 8, 15 and 30 s, then every
 // 30 s ("[host] reconnect failed -- <step>: <reason>; retrying in <S> s"); offline
-// it waits instead. A core that ends on its own is not a network change: the
-// recovery ends (the controller then ends the tunnel). A disconnect ends all of it.
+// it waits instead. A core that ends on its own is recovered the same way, until
+// it has ended five times within ten minutes: then the recovery gives up and the
+// tunnel ends. A disconnect ends all of it.
 //
 // Re-checks come from the controller's event sources, from a periodic check every
 // 3 s while the tunnel is wanted (every second while it waits for the network),
@@ -90,10 +91,14 @@ class NetworkRecovery {
   void OnResume(int64_t now_ms);
   // Runs whatever is due at `now_ms` (a retry, a periodic or post-resume re-check).
   void RunDue(int64_t now_ms);
-  // The running core ended on its own. True when the tunnel is still wanted
-  // (the end came between runs and changes nothing); false when the recovery
-  // has ended and the tunnel with it.
-  bool OnCoreEnded();
+  // The running core ended on its own with `exit_code` (as text). Like a network
+  // change, a new run is started at once, with the same backoff ("[host] the
+  // core ended on its own (exit code <N>); reconnecting"). True while the tunnel
+  // stays wanted (also for an end between runs, which changes nothing); false
+  // when the core has ended five times within ten minutes: the recovery gives up
+  // ("[host] the core ended 5 times within 10 minutes -- giving up; its last
+  // exit code was <N>") and the tunnel ends.
+  bool OnCoreEnded(const std::string& exit_code, int64_t now_ms);
   // When the next work is due; nothing while the tunnel is not wanted.
   std::optional<int64_t> next_due_ms() const;
 
@@ -123,6 +128,7 @@ class NetworkRecovery {
   std::optional<int64_t> next_retry_ms_;
   int64_t next_periodic_ms_ = 0;
   std::vector<int64_t> resume_checks_ms_;
+  std::vector<int64_t> core_ends_ms_;  // within the last ten minutes
 };
 
 }  // namespace duzavide

@@ -141,23 +141,28 @@ TEST(NetworkRecoveryTest, EachEventDoesWhatItShould) {
        },
        {kChanged, "reconnect"},
        false},
-      {"a core that ends on its own is no network change: the recovery ends",
+      {"a core that ends on its own is connected again",
+       [](Harness& h) { EXPECT_TRUE(h.recovery.OnCoreEnded("3", 0)); },
+       {"[host] the core ended on its own (exit code 3); reconnecting", "reconnect", kReconnected},
+       false},
+      {"the fifth end within ten minutes gives up; older ends do not count",
        [](Harness& h) {
-         EXPECT_FALSE(h.recovery.OnCoreEnded());
-         h.tunnel.path = kEthernet;
-         h.recovery.Recheck(Reason::kNetworkEvent, 0);
-         h.recovery.OnResume(0);
-         h.RunUntil(60000);
+         EXPECT_TRUE(h.recovery.OnCoreEnded("1", 0));
+         for (int64_t at : {600000, 700000, 800000, 900000}) {
+           EXPECT_TRUE(h.recovery.OnCoreEnded("2", at)) << at;
+         }
+         h.tunnel.log.clear();
+         EXPECT_FALSE(h.recovery.OnCoreEnded("7", 1000000));
          EXPECT_EQ(h.recovery.next_due_ms(), std::nullopt);
        },
-       {},
+       {"[host] the core ended 5 times within 10 minutes -- giving up; its last exit code was 7"},
        false},
       {"a core's end between attempts changes nothing",
        [](Harness& h) {
          h.tunnel.reconnects = false;
          h.tunnel.path = kEthernet;
          h.recovery.Recheck(Reason::kNetworkEvent, 0);
-         EXPECT_TRUE(h.recovery.OnCoreEnded());
+         EXPECT_TRUE(h.recovery.OnCoreEnded("3", 1300));
        },
        {kChanged, "reconnect",
         std::string("[host] reconnect failed -- ") + kFailure + "; retrying in 1 s"},
