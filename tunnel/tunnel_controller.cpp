@@ -6,7 +6,7 @@
 #include "base/line_sink.h"
 #include "base/thread.h"
 #include "tunnel/network/network_path.h"
-#include "tunnel/proxy_setting/proxy_setting_keeper.h"
+#include "tunnel/proxy_setting/system_proxy_keeper.h"
 
 namespace duzavide {
 namespace {

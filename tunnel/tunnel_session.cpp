@@ -15,7 +15,7 @@
 #include "tunnel/data_folder/config_file.h"
 #include "tunnel/data_folder/data_folder.h"
 #include "tunnel/proxy_host.h"
-#include "tunnel/proxy_setting/proxy_setting_keeper.h"
+#include "tunnel/proxy_setting/system_proxy_keeper.h"
 
 namespace duzavide {
 namespace {

@@ -39,6 +39,14 @@ struct ProxyOptions {
 // configuration script and no automatic detection.
 bool IsDirectAccess(uint32_t flags);
 
+// What a look for the journal found.
+enum class ProxyJournalState {
+  kNone,         // no journal
+  kPresent,      // read and understood
+  kUnreadable,   // there, but not a journal this program understands
+  kUnreachable,  // could not be read (the registry refused)
+};
+
 // `options` as journal entries, one "name=value" text each; an absent option has
 // no entry. No entry is empty, and none holds a NUL (the system's texts cannot).
 std::vector<std::wstring> EncodeProxyJournal(const ProxyOptions& options);
