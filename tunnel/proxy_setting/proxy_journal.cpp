@@ -36,19 +36,6 @@ LSTATUS CreateUserKey(const wchar_t* path, RegistryKey* key) {
                            KEY_SET_VALUE, nullptr, key->Receive(), nullptr);
 }
 
-// Splits REG_MULTI_SZ data of `chars` UTF-16 units into its texts.
-std::vector<std::wstring> SplitMultiString(const wchar_t* data, size_t chars) {
-  std::vector<std::wstring> texts;
-  size_t at = 0;
-  while (at < chars && data[at] != L'\0') {
-    size_t end = at;
-    while (end < chars && data[end] != L'\0') ++end;
-    texts.emplace_back(data + at, end - at);
-    at = end + 1;
-  }
-  return texts;
-}
-
 // Deletes `value` of `path`; a value or key that is not there counts as deleted.
 LSTATUS DeleteUserValue(const wchar_t* path, const wchar_t* value) {
   RegistryKey key;
@@ -111,9 +98,7 @@ ProxyJournalState LoadProxyJournal(ProxyOptions* options, std::string* failure) 
 }
 
 bool SaveProxyJournal(const ProxyOptions& options, std::string* failure) {
-  std::wstring data;
-  for (const std::wstring& entry : EncodeProxyJournal(options)) data += entry + L'\0';
-  data += L'\0';
+  const std::wstring data = JoinMultiString(EncodeProxyJournal(options));
   RegistryKey key;
   LSTATUS status = CreateUserKey(kJournalKey, &key);
   if (status == ERROR_SUCCESS) {
