@@ -16,7 +16,7 @@
 #include "shell/monitor_dpi.h"
 #include "shell/single_instance.h"
 #include "tunnel/data_folder/data_folder.h"
-#include "tunnel/proxy_setting/proxy_setting_keeper.h"
+#include "tunnel/proxy_setting/system_proxy_keeper.h"
 
 namespace duzavide {
 

@@ -8,7 +8,7 @@
 #include <windows.h>
 
 #include "base/line_sink.h"
-#include "tunnel/proxy_setting/proxy_setting_keeper.h"
+#include "tunnel/proxy_setting/system_proxy_keeper.h"
 
 int APIENTRY wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous_instance*/,
                       wchar_t* /*command_line*/, int /*show_command*/) {

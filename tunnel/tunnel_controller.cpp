@@ -15,7 +15,7 @@
 #include "base/thread.h"
 #include "tunnel/connect_failure.h"
 #include "tunnel/leak_protection/windows_filtering_platform.h"
-#include "tunnel/proxy_setting/proxy_setting_keeper.h"
+#include "tunnel/proxy_setting/system_proxy_keeper.h"
 
 namespace duzavide {
 namespace {

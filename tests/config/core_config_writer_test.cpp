@@ -136,25 +136,35 @@ TEST(CoreConfigWriterTest, MinimalRequestMatchesTheDocumentByteForByte) {
 }
 
 TEST(CoreConfigWriterTest, RefusesUnusableRequests) {
+  const std::string no_link = "the share link has no \"@\" or no \"?\"";
   struct Case {
     const char* name;
     void (*change)(ConnectRequest&);
+    std::string problem;  // empty when a document is built
     std::string bridge_address = "192.168.1.5";
   };
   const Case cases[] = {
-      {"link_without_at", [](ConnectRequest& r) { r.vlessUrl = "vless://h:443?"; }},
-      {"link_without_question_mark", [](ConnectRequest& r) { r.vlessUrl = "vless://u@h:443"; }},
-      {"empty_link", [](ConnectRequest& r) { r.vlessUrl.clear(); }},
-      {"empty_private_key", [](ConnectRequest& r) { r.private_key.clear(); }},
-      {"empty_address", [](ConnectRequest& r) { r.address.clear(); }},
-      {"empty_server_public_key", [](ConnectRequest& r) { r.server_public_key.clear(); }},
-      {"empty_bridge_address", [](ConnectRequest&) {}, ""},
+      {"link_without_at", [](ConnectRequest& r) { r.vlessUrl = "vless://h:443?"; }, no_link},
+      {"link_without_question_mark", [](ConnectRequest& r) { r.vlessUrl = "vless://u@h:443"; },
+       no_link},
+      {"empty_link", [](ConnectRequest& r) { r.vlessUrl.clear(); }, no_link},
+      {"empty_private_key", [](ConnectRequest& r) { r.private_key.clear(); },
+       "the WireGuard private key is empty"},
+      {"empty_address", [](ConnectRequest& r) { r.address.clear(); },
+       "the WireGuard address is empty"},
+      {"empty_server_public_key", [](ConnectRequest& r) { r.server_public_key.clear(); },
+       "the server's WireGuard public key is empty"},
+      {"empty_bridge_address", [](ConnectRequest&) {}, "the bridge has no address", ""},
+      {"port_not_a_number", [](ConnectRequest& r) { r.vlessUrl = "vless://u@h:0?"; },
+       "the share link's port is not a number from 1 to 65535"},
+      {"usable", [](ConnectRequest&) {}, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ConnectRequest request = MinimalRequest();
     c.change(request);
-    EXPECT_EQ(BuildCoreConfig(request, c.bridge_address, 600, 601), "{}");
+    EXPECT_EQ(CoreConfigProblem(request, c.bridge_address), c.problem);
+    EXPECT_EQ(BuildCoreConfig(request, c.bridge_address, 600, 601) == "{}", !c.problem.empty());
   }
 }
 

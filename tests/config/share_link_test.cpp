@@ -140,6 +140,12 @@ std::vector<ParseCase> Cases() {
     add(c);
   }
   {
+    ParseCase c = Parses("fp_beats_fingerprint", "u@h:1?fp=f&fingerprint=F", "u", "h", "1",
+                         {{"fp", "f"}, {"fingerprint", "F"}});
+    c.fingerprint = "f";
+    add(c);
+  }
+  {
     ParseCase c = Parses("present_but_empty_beats_default", "u@h:1?sni=&flow=", "u", "h", "1",
                          {{"sni", ""}, {"flow", ""}});
     c.serverName = "";

@@ -391,16 +391,3 @@ std::string ReadFileBytes(const std::wstring& path) {
 }
 
 }  // namespace duzavide::tunnel_test
-
-namespace duzavide {
-
-void PrintTo(const ProxyOptions& options, std::ostream* out) {
-  auto text = [](const std::optional<std::wstring>& value) {
-    return value ? "\"" + std::string(value->begin(), value->end()) + "\"" : std::string("none");
-  };
-  *out << "{flags " << options.flags << ", server " << text(options.server) << ", bypass "
-       << text(options.bypass) << ", url " << text(options.autoconfig_url) << ", discovery "
-       << options.autodiscovery_flags.value_or(0) << "}";
-}
-
-}  // namespace duzavide

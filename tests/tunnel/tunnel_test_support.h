@@ -22,7 +22,7 @@
 #include "channel/method_call.h"
 #include "config/connect_request.h"
 #include "tests/support/core_processes.h"
-#include "tunnel/proxy_setting/proxy_options.h"
+#include "tests/tunnel/proxy_setting/proxy_options_printer.h"
 
 namespace duzavide::tunnel_test {
 
@@ -146,10 +146,5 @@ uint32_t NumberAfter(const std::string& log, const std::string& key);
 std::string ReadFileBytes(const std::wstring& path);
 
 }  // namespace duzavide::tunnel_test
-
-namespace duzavide {
-// Readable failure messages for option comparisons.
-void PrintTo(const ProxyOptions& options, std::ostream* out);
-}  // namespace duzavide
 
 #endif  // TESTS_TUNNEL_TUNNEL_TEST_SUPPORT_H_

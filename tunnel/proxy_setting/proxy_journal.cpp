@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/system_error_text.h"
+#include "base/win_handles.h"
 
 namespace duzavide {
 namespace {
@@ -16,42 +17,14 @@ constexpr wchar_t kRunOnceKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion
 constexpr wchar_t kRunOnceValue[] = L"DuzavideProxyRestore";
 constexpr wchar_t kRestoreProgram[] = L"DuzavideProxyRestore.exe";
 
-class RegistryKey {
- public:
-  RegistryKey() = default;
-  ~RegistryKey() {
-    if (key_ != nullptr) ::RegCloseKey(key_);
-  }
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
-  HKEY* Receive() { return &key_; }
-  HKEY Get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
-
-LSTATUS CreateUserKey(const wchar_t* path, RegistryKey* key) {
+LSTATUS CreateUserKey(const wchar_t* path, UniqueRegistryKey* key) {
   return ::RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
                            KEY_SET_VALUE, nullptr, key->Receive(), nullptr);
 }
 
-// Splits REG_MULTI_SZ data of `chars` UTF-16 units into its texts.
-std::vector<std::wstring> SplitMultiString(const wchar_t* data, size_t chars) {
-  std::vector<std::wstring> texts;
-  size_t at = 0;
-  while (at < chars && data[at] != L'\0') {
-    size_t end = at;
-    while (end < chars && data[end] != L'\0') ++end;
-    texts.emplace_back(data + at, end - at);
-    at = end + 1;
-  }
-  return texts;
-}
-
 // Deletes `value` of `path`; a value or key that is not there counts as deleted.
 LSTATUS DeleteUserValue(const wchar_t* path, const wchar_t* value) {
-  RegistryKey key;
+  UniqueRegistryKey key;
   LSTATUS status = ::RegOpenKeyExW(HKEY_CURRENT_USER, path, 0, KEY_SET_VALUE, key.Receive());
   if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
   if (status != ERROR_SUCCESS) return status;
@@ -111,10 +84,8 @@ ProxyJournalState LoadProxyJournal(ProxyOptions* options, std::string* failure) 
 }
 
 bool SaveProxyJournal(const ProxyOptions& options, std::string* failure) {
-  std::wstring data;
-  for (const std::wstring& entry : EncodeProxyJournal(options)) data += entry + L'\0';
-  data += L'\0';
-  RegistryKey key;
+  const std::wstring data = JoinMultiString(EncodeProxyJournal(options));
+  UniqueRegistryKey key;
   LSTATUS status = CreateUserKey(kJournalKey, &key);
   if (status == ERROR_SUCCESS) {
     status = ::RegSetValueExW(key.Get(), kJournalValue, 0, REG_MULTI_SZ,
@@ -127,7 +98,7 @@ bool SaveProxyJournal(const ProxyOptions& options, std::string* failure) {
                SystemErrorText(static_cast<unsigned long>(status));
     return false;
   }
-  RegistryKey run_once;
+  UniqueRegistryKey run_once;
   const std::wstring command = ProxyRestoreCommand();
   if (CreateUserKey(kRunOnceKey, &run_once) == ERROR_SUCCESS) {
     ::RegSetValueExW(run_once.Get(), kRunOnceValue, 0, REG_SZ,

@@ -19,13 +19,6 @@
 
 namespace duzavide {
 
-enum class ProxyJournalState {
-  kNone,         // no journal
-  kPresent,      // read and understood
-  kUnreadable,   // there, but not a journal this program understands
-  kUnreachable,  // could not be read (the registry refused)
-};
-
 // Reads the journal into `options` when kPresent; says why in `failure` for
 // kUnreadable and kUnreachable.
 ProxyJournalState LoadProxyJournal(ProxyOptions* options, std::string* failure);

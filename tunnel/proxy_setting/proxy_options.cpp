@@ -50,6 +50,24 @@ std::vector<std::wstring> EncodeProxyJournal(const ProxyOptions& options) {
   return entries;
 }
 
+std::wstring JoinMultiString(const std::vector<std::wstring>& texts) {
+  std::wstring data;
+  for (const std::wstring& text : texts) data += text + L'\0';
+  return data + L'\0';
+}
+
+std::vector<std::wstring> SplitMultiString(const wchar_t* data, size_t units) {
+  std::vector<std::wstring> texts;
+  size_t at = 0;
+  while (at < units && data[at] != L'\0') {
+    size_t end = at;
+    while (end < units && data[end] != L'\0') ++end;
+    texts.emplace_back(data + at, end - at);
+    at = end + 1;
+  }
+  return texts;
+}
+
 std::optional<ProxyOptions> DecodeProxyJournal(const std::vector<std::wstring>& entries) {
   if (entries.empty() || entries[0] != kVersionEntry) return std::nullopt;
   ProxyOptions options;

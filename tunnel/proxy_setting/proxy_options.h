@@ -39,9 +39,28 @@ struct ProxyOptions {
 // configuration script and no automatic detection.
 bool IsDirectAccess(uint32_t flags);
 
+// What a look for the journal found.
+enum class ProxyJournalState {
+  kNone,         // no journal
+  kPresent,      // read and understood
+  kUnreadable,   // there, but not a journal this program understands
+  kUnreachable,  // could not be read (the registry refused)
+};
+
 // `options` as journal entries, one "name=value" text each; an absent option has
 // no entry. No entry is empty, and none holds a NUL (the system's texts cannot).
 std::vector<std::wstring> EncodeProxyJournal(const ProxyOptions& options);
+
+// A list of texts as the registry keeps it (REG_MULTI_SZ), the form the journal
+// is kept in: each text followed by a NUL, and one more NUL at the end. The
+// texts must be non-empty and hold no NUL, as journal entries are.
+std::wstring JoinMultiString(const std::vector<std::wstring>& texts);
+
+// The texts of such data, `units` UTF-16 units read from the registry: each text
+// ends at a NUL, the list at an empty text or at the end of the data, whichever
+// comes first; a last text without its NUL counts. Reads nothing at or beyond
+// `units`.
+std::vector<std::wstring> SplitMultiString(const wchar_t* data, size_t units);
 
 // The options of journal entries written by EncodeProxyJournal; nothing when the
 // entries are not such a journal (unknown version or name, a name twice, no flags,

@@ -1,6 +1,6 @@
 // ProxyPlatform: what ProxySettingKeeper needs of the system, as one seam, so that
 // its sequences can be checked with every option a real system keeps (Wine keeps
-// only a few). The system's own implementation is in proxy_setting_keeper.cpp.
+// only a few). The system's own implementation is in system_proxy_keeper.cpp.
 // Implementations need not be thread-safe; the keeper's callers serialise.
 #ifndef TUNNEL_PROXY_SETTING_PROXY_PLATFORM_H_
 #define TUNNEL_PROXY_SETTING_PROXY_PLATFORM_H_
@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <string>
 
-#include "tunnel/proxy_setting/proxy_journal.h"
 #include "tunnel/proxy_setting/proxy_options.h"
 #include "tunnel/proxy_setting/proxy_restore_rule.h"
 

@@ -13,15 +13,14 @@
 //
 // The keeper holds no state of its own: the journal is the state, so a restore
 // works in any process. Lines are appended to `lines` for the caller to send
-// ("[proxy] ..."). Not thread-safe: use the process-wide functions below, which
-// serialise.
+// ("[proxy] ..."). Not thread-safe: the process-wide functions of
+// system_proxy_keeper.h run it one sequence at a time.
 #ifndef TUNNEL_PROXY_SETTING_PROXY_SETTING_KEEPER_H_
 #define TUNNEL_PROXY_SETTING_PROXY_SETTING_KEEPER_H_
 
 #include <string>
 #include <vector>
 
-#include "base/line_sink.h"
 #include "tunnel/proxy_setting/proxy_platform.h"
 
 namespace duzavide {
@@ -49,24 +48,6 @@ class ProxySettingKeeper {
 
   ProxyPlatform* const platform_;
 };
-
-// The keeper on a platform, by default this account's real setting, one
-// sequence at a time in the process (the tunnel's thread, the platform thread at
-// the end of the Windows session, the start). Lines go to `line` after the
-// sequence, outside any lock. Any thread.
-
-// This account's real setting (never destroyed).
-ProxyPlatform& SystemProxyPlatform();
-
-// The proxy step of a connect (see SwitchToDirect).
-bool ResetSystemProxy(std::string* failure, ProxyPlatform& platform = SystemProxyPlatform());
-
-// What the end of the tunnel (and the end of the Windows session) does to the
-// setting.
-bool RestoreSystemProxy(const LineSink& line, ProxyPlatform& platform = SystemProxyPlatform());
-
-// At start, before anything else uses the setting, and in the restore program.
-bool RestoreLeftOverSystemProxy(const LineSink& line);
 
 }  // namespace duzavide
 

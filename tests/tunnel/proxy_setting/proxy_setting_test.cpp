@@ -3,9 +3,12 @@
 // the keeper's seam.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <set>
+#include <string>
+#include <vector>
 
-#include "tests/tunnel/tunnel_test_support.h"
+#include "tests/tunnel/proxy_setting/proxy_options_printer.h"
 #include "tunnel/proxy_setting/proxy_setting_keeper.h"
 
 namespace duzavide {

@@ -1,0 +1,30 @@
+// The keeper (proxy_setting_keeper.h) on a platform, by default this account's
+// real setting, one sequence at a time in the process (the tunnel's thread, the
+// platform thread at the end of the Windows session, the start). Lines go to
+// `line` after the sequence, outside any lock. Any thread.
+#ifndef TUNNEL_PROXY_SETTING_SYSTEM_PROXY_KEEPER_H_
+#define TUNNEL_PROXY_SETTING_SYSTEM_PROXY_KEEPER_H_
+
+#include <string>
+
+#include "base/line_sink.h"
+#include "tunnel/proxy_setting/proxy_platform.h"
+
+namespace duzavide {
+
+// This account's real setting (never destroyed).
+ProxyPlatform& SystemProxyPlatform();
+
+// The proxy step of a connect (see ProxySettingKeeper::SwitchToDirect).
+bool ResetSystemProxy(std::string* failure, ProxyPlatform& platform = SystemProxyPlatform());
+
+// What the end of the tunnel (and the end of the Windows session) does to the
+// setting.
+bool RestoreSystemProxy(const LineSink& line, ProxyPlatform& platform = SystemProxyPlatform());
+
+// At start, before anything else uses the setting, and in the restore program.
+bool RestoreLeftOverSystemProxy(const LineSink& line);
+
+}  // namespace duzavide
+
+#endif  // TUNNEL_PROXY_SETTING_SYSTEM_PROXY_KEEPER_H_
