@@ -1,17 +1,15 @@
 #include "tunnel/core/core_executable.h"
 
-#include <aclapi.h>
 #include <windows.h>
 
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "base/wide_to_utf8.h"
 #include "tunnel/core/core_trust.h"
-#include "tunnel/data_folder/data_folder.h"
 #include "tunnel/data_folder/plain_file.h"
+#include "tunnel/data_folder/security_descriptors.h"
 
 namespace duzavide {
 namespace {
@@ -25,7 +23,7 @@ bool Exists(const std::wstring& path) {
 // above it), while the core can still start from it and read it.
 struct HeldCoreFile {
   UniqueFileHandle handle;
-  OwnedSecurityDescriptor security;
+  UniqueSecurityDescriptor security;
   CoreFile observed;
 };
 
@@ -56,7 +54,7 @@ std::string OpenCoreFile(const std::wstring& path, const std::string& name, bool
   // Judged with the owner and the list, by the trust rule.
   file->observed.links = info.nNumberOfLinks;
   file->security = ReadOwnerAndList(file->handle.Get());
-  file->observed.security = file->security.get();
+  file->observed.security = file->security.Get();
   return std::string();
 }
 
@@ -80,8 +78,8 @@ void TakeIfTrusted(const VerifiedFolder& data_folder, const std::wstring& candid
   if (problem.empty()) {
     std::vector<CoreFile> observed;
     for (const HeldCoreFile& file : files) observed.push_back(file.observed);
-    OwnedSecurityDescriptor folder_security = ReadOwnerAndList(data_folder.held.Get());
-    problem = CoreTrustProblem(observed, folder_security.get());
+    UniqueSecurityDescriptor folder_security = ReadOwnerAndList(data_folder.held.Get());
+    problem = CoreTrustProblem(observed, folder_security.Get());
   }
   if (!problem.empty()) {
     core->skipped = problem;

@@ -2,7 +2,7 @@
 
 #include <sddl.h>
 
-#include "tunnel/data_folder/folder_check.h"
+#include "tunnel/data_folder/security_descriptors.h"
 
 namespace duzavide {
 namespace {

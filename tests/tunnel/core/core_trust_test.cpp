@@ -1,26 +1,20 @@
-// The rule for a core found in the data folder, over descriptors written as SDDL,
-// the security the data folder and its logs folder are given, and how a folder's
-// security read back is compared with it.
+// The rule for a core found in the data folder, over descriptors written as SDDL.
 #include "tunnel/core/core_trust.h"
 
 #include <gtest/gtest.h>
-#include <sddl.h>
 
 #include <string>
 #include <vector>
 
-#include "tunnel/data_folder/data_folder.h"
-#include "tunnel/data_folder/folder_check.h"
+#include "tunnel/data_folder/security_descriptors.h"
 
 namespace duzavide {
 namespace {
 
-OwnedSecurityDescriptor FromSddl(const wchar_t* sddl) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  EXPECT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1,
-                                                                     &descriptor, nullptr))
-      << sddl;
-  return OwnedSecurityDescriptor(descriptor);
+UniqueSecurityDescriptor FromSddl(const wchar_t* sddl) {
+  UniqueSecurityDescriptor descriptor = SecurityDescriptorFromSddl(sddl);
+  EXPECT_TRUE(descriptor) << testing::PrintToString(sddl);
+  return descriptor;
 }
 
 // As an administrator's installer leaves a program: read and execute for Users.
@@ -79,15 +73,16 @@ TEST(CoreTrustTest, OnlyAdministratorsMayHaveMadeOrChangedTheCoreAndWhatItLoads)
       {"hard-linked companion", kStrong, kStrong, "wintun.dll has 3 links", 1, kStrong, 3},
   };
   for (const Case& c : cases) {
-    OwnedSecurityDescriptor file = FromSddl(c.file);
-    OwnedSecurityDescriptor companion = c.companion ? FromSddl(c.companion) : nullptr;
-    OwnedSecurityDescriptor folder = FromSddl(c.folder);
-    std::vector<CoreFile> files{{"xray.exe", file.get(), c.links}};
-    if (companion) files.push_back({"wintun.dll", companion.get(), c.companion_links});
-    EXPECT_EQ(CoreTrustProblem(files, folder.get()), c.problem) << c.name;
+    UniqueSecurityDescriptor file = FromSddl(c.file);
+    UniqueSecurityDescriptor companion;
+    if (c.companion) companion = FromSddl(c.companion);
+    UniqueSecurityDescriptor folder = FromSddl(c.folder);
+    std::vector<CoreFile> files{{"xray.exe", file.Get(), c.links}};
+    if (companion) files.push_back({"wintun.dll", companion.Get(), c.companion_links});
+    EXPECT_EQ(CoreTrustProblem(files, folder.Get()), c.problem) << c.name;
   }
-  OwnedSecurityDescriptor strong = FromSddl(kStrong);
-  EXPECT_EQ(CoreTrustProblem({{"xray.exe", nullptr, 1}}, strong.get()),
+  UniqueSecurityDescriptor strong = FromSddl(kStrong);
+  EXPECT_EQ(CoreTrustProblem({{"xray.exe", nullptr, 1}}, strong.Get()),
             "xray.exe's security could not be read");
   // An access list that is present but null (Wine reads "D:NO_ACCESS_CONTROL" as empty).
   BYTE admins[SECURITY_MAX_SID_SIZE];
@@ -97,70 +92,8 @@ TEST(CoreTrustTest, OnlyAdministratorsMayHaveMadeOrChangedTheCoreAndWhatItLoads)
   ASSERT_TRUE(::InitializeSecurityDescriptor(&null_list, SECURITY_DESCRIPTOR_REVISION));
   ASSERT_TRUE(::SetSecurityDescriptorOwner(&null_list, admins, FALSE));
   ASSERT_TRUE(::SetSecurityDescriptorDacl(&null_list, TRUE, nullptr, FALSE));
-  EXPECT_EQ(CoreTrustProblem({{"xray.exe", &null_list, 1}}, strong.get()),
+  EXPECT_EQ(CoreTrustProblem({{"xray.exe", &null_list, 1}}, strong.Get()),
             "xray.exe has no access list, so anyone may change it");
-}
-
-// What the data folder is created with (or given): it passes the rule itself, and
-// so does every file created inside, which inherits all of it and nothing else.
-TEST(DataFolderSecurityTest, ProtectedOwnedByAdministratorsAndPassedOnToEverythingInside) {
-  OwnedSecurityDescriptor folder = ProtectedFolderSecurity();
-  ASSERT_NE(folder.get(), nullptr);
-  EXPECT_EQ(CoreTrustProblem({{"xray.exe", folder.get(), 1}}, folder.get()), "");
-  SECURITY_DESCRIPTOR_CONTROL control = 0;
-  DWORD revision = 0;
-  ASSERT_TRUE(::GetSecurityDescriptorControl(folder.get(), &control, &revision));
-  EXPECT_NE(control & SE_DACL_PROTECTED, 0);
-  BOOL present = FALSE, defaulted = FALSE;
-  PACL dacl = nullptr;
-  ASSERT_TRUE(::GetSecurityDescriptorDacl(folder.get(), &present, &dacl, &defaulted));
-  ASSERT_TRUE(present && dacl != nullptr);
-  EXPECT_EQ(dacl->AceCount, 2);
-  for (DWORD i = 0; i < dacl->AceCount; ++i) {
-    void* ace = nullptr;
-    ASSERT_TRUE(::GetAce(dacl, i, &ace));
-    const ACE_HEADER* header = static_cast<const ACE_HEADER*>(ace);
-    EXPECT_EQ(header->AceType, ACCESS_ALLOWED_ACE_TYPE);
-    EXPECT_EQ(header->AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE | INHERIT_ONLY_ACE),
-              OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
-  }
-}
-
-// The logs folder as passed at creation: the data folder's list plus read, and
-// nothing more, for the person signed in, on the folder and every file inside.
-TEST(DataFolderSecurityTest, TheLogsFolderLetsTheSignedInUserReadOnly) {
-  OwnedSecurityDescriptor logs = LogsFolderSecurity("S-1-5-21-0-0-0-1000");
-  OwnedSecurityDescriptor expected =
-      FromSddl(L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x120089;;;S-1-5-21-0-0-0-1000)");
-  EXPECT_TRUE(HasSecurityAsSet(logs.get(), expected.get()));
-  // Nobody but SYSTEM and the Administrators may change it or what it holds.
-  EXPECT_EQ(CoreTrustProblem({{"host.log", logs.get(), 1}}, logs.get()), "");
-}
-
-// A folder's security as read back counts as the host's only with the same owner
-// and a protected list of exactly the same entries.
-TEST(DataFolderSecurityTest, OnlyTheOwnerAndProtectedListTheHostSetsCountAsSet) {
-  OwnedSecurityDescriptor expected = ProtectedFolderSecurity();
-  struct Case {
-    const wchar_t* read_back;
-    bool as_set;
-    bool owner_as_set;
-  } cases[] = {
-      {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", true, true},
-      {L"O:BAD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false, true},  // not protected
-      {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FR;;;BU)", false, true},
-      {L"O:BAD:PAI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)", false, true},  // inherited
-      {L"O:S-1-5-21-0-0-0-1000D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false, false},
-      // What Wine reads back for every file.
-      {L"O:S-1-5-21-0-0-0-1000D:(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-21-0-0-0-1000)", false, false},
-  };
-  for (const Case& c : cases) {
-    OwnedSecurityDescriptor read_back = FromSddl(c.read_back);
-    bool owner_as_set = !c.owner_as_set;
-    EXPECT_EQ(HasSecurityAsSet(read_back.get(), expected.get(), &owner_as_set), c.as_set)
-        << testing::PrintToString(c.read_back);
-    EXPECT_EQ(owner_as_set, c.owner_as_set) << testing::PrintToString(c.read_back);
-  }
 }
 
 }  // namespace
