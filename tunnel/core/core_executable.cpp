@@ -23,7 +23,6 @@ bool Exists(const std::wstring& path) {
 // above it), while the core can still start from it and read it.
 struct HeldCoreFile {
   UniqueFileHandle handle;
-  UniqueSecurityDescriptor security;
   CoreFile observed;
 };
 
@@ -53,8 +52,7 @@ std::string OpenCoreFile(const std::wstring& path, const std::string& name, bool
   if (!SamePath(final_path, path)) return name + "'s path goes through a link";
   // Judged with the owner and the list, by the trust rule.
   file->observed.links = info.nNumberOfLinks;
-  file->security = ReadOwnerAndList(file->handle.Get());
-  file->observed.security = file->security.Get();
+  file->observed.security = ReadSecurityFacts(ReadOwnerAndList(file->handle.Get()).Get());
   return std::string();
 }
 
@@ -78,8 +76,8 @@ void TakeIfTrusted(const VerifiedFolder& data_folder, const std::wstring& candid
   if (problem.empty()) {
     std::vector<CoreFile> observed;
     for (const HeldCoreFile& file : files) observed.push_back(file.observed);
-    UniqueSecurityDescriptor folder_security = ReadOwnerAndList(data_folder.held.Get());
-    problem = CoreTrustProblem(observed, folder_security.Get());
+    problem = CoreTrustProblem(observed,
+                               ReadSecurityFacts(ReadOwnerAndList(data_folder.held.Get()).Get()));
   }
   if (!problem.empty()) {
     core->skipped = problem;

@@ -14,6 +14,46 @@ namespace {
 
 constexpr wchar_t kProtectedSddl[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 
+// The rules name the system's rights by value, so that they build without its
+// headers.
+static_assert(access_right::kWriteData == FILE_WRITE_DATA &&
+              access_right::kAppendData == FILE_APPEND_DATA &&
+              access_right::kWriteExtendedAttributes == FILE_WRITE_EA &&
+              access_right::kDeleteChild == FILE_DELETE_CHILD &&
+              access_right::kWriteAttributes == FILE_WRITE_ATTRIBUTES &&
+              access_right::kDelete == DELETE && access_right::kWriteAccessList == WRITE_DAC &&
+              access_right::kWriteOwner == WRITE_OWNER &&
+              access_right::kGenericAll == GENERIC_ALL &&
+              access_right::kGenericWrite == GENERIC_WRITE);
+
+bool IsDeny(BYTE type) {
+  return type == ACCESS_DENIED_ACE_TYPE || type == ACCESS_DENIED_OBJECT_ACE_TYPE ||
+         type == ACCESS_DENIED_CALLBACK_ACE_TYPE || type == ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE;
+}
+
+// Entry `index` of `list`; kind kUnreadable when it cannot be read or is too
+// short to hold a mask.
+AccessEntry ReadEntry(PACL list, DWORD index) {
+  AccessEntry entry;
+  void* ace = nullptr;
+  if (!::GetAce(list, index, &ace)) return entry;
+  const auto* header = static_cast<const ACE_HEADER*>(ace);
+  // Every kind of entry keeps its mask right after the header.
+  if (header->AceSize < sizeof(ACE_HEADER) + sizeof(ACCESS_MASK)) return entry;
+  entry.inherit_only = (header->AceFlags & INHERIT_ONLY_ACE) != 0;
+  entry.mask = static_cast<const ACCESS_ALLOWED_ACE*>(ace)->Mask;
+  if (IsDeny(header->AceType)) {
+    entry.kind = AccessEntry::Kind::kDeny;
+  } else if (header->AceType == ACCESS_ALLOWED_ACE_TYPE ||
+             header->AceType == ACCESS_ALLOWED_CALLBACK_ACE_TYPE) {
+    entry.kind = AccessEntry::Kind::kAllow;
+    entry.grantee = SidText(&static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart);
+  } else {
+    entry.kind = AccessEntry::Kind::kNotUnderstood;
+  }
+  return entry;
+}
+
 bool SameSid(PSID a, PSID b) {
   return a != nullptr && b != nullptr && ::IsValidSid(a) && ::IsValidSid(b) && ::EqualSid(a, b);
 }
@@ -112,6 +152,31 @@ bool HasSecurityAsSet(PSECURITY_DESCRIPTOR actual, PSECURITY_DESCRIPTOR expected
   // Protected: nothing from the folder above may flow in later.
   return owner_same && (control & SE_DACL_PROTECTED) != 0 && present && expected_present &&
          SameEntries(actual_list, expected_list);
+}
+
+SecurityFacts ReadSecurityFacts(PSECURITY_DESCRIPTOR descriptor) {
+  SecurityFacts facts;
+  if (descriptor == nullptr || !::IsValidSecurityDescriptor(descriptor)) return facts;
+  facts.readable = true;
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  if (!::GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || owner == nullptr) {
+    return facts;
+  }
+  facts.owner = SidText(owner);
+  BOOL present = FALSE;
+  PACL list = nullptr;
+  if (!::GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted)) {
+    facts.has_list = true;
+    facts.entries.emplace_back();  // unreadable
+    return facts;
+  }
+  facts.has_list = present && list != nullptr;
+  for (DWORD i = 0; facts.has_list && i < list->AceCount; ++i) {
+    facts.entries.push_back(ReadEntry(list, i));
+    if (facts.entries.back().kind == AccessEntry::Kind::kUnreadable) break;
+  }
+  return facts;
 }
 
 std::string SidText(PSID sid) {

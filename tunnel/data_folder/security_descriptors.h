@@ -1,6 +1,6 @@
 // Every security descriptor the host builds, reads back or compares: the
-// protection it gives its folders, an open object's owner and access list, and
-// the account the host runs as.
+// protection it gives its folders, an open object's owner and access list (and
+// the plain facts the trust rules judge), and the account the host runs as.
 //
 // Descriptors are LocalAlloc memory, owned by UniqueSecurityDescriptor. Any
 // thread.
@@ -12,6 +12,7 @@
 #include <string>
 
 #include "base/win_handles.h"
+#include "tunnel/data_folder/security_facts.h"
 
 namespace duzavide {
 
@@ -45,6 +46,10 @@ std::string CurrentUserSid();
 // descriptors. `owner_matches` (if given) receives the owner part alone.
 bool HasSecurityAsSet(PSECURITY_DESCRIPTOR actual, PSECURITY_DESCRIPTOR expected,
                       bool* owner_matches = nullptr);
+
+// What `descriptor` says of its object's owner and access list (see
+// SecurityFacts); nothing is readable for a null or invalid descriptor.
+SecurityFacts ReadSecurityFacts(PSECURITY_DESCRIPTOR descriptor);
 
 // The text form of `sid` ("S-1-5-32-544"), or "an unreadable account".
 std::string SidText(PSID sid);
