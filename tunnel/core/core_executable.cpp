@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/system_error_text.h"
 #include "base/wide_to_utf8.h"
 #include "tunnel/core/core_trust.h"
 #include "tunnel/data_folder/plain_file.h"
@@ -36,11 +37,11 @@ std::string OpenCoreFile(const std::wstring& path, const std::string& name, bool
   if (!file->handle) {
     const DWORD error = ::GetLastError();
     if (optional && error == ERROR_FILE_NOT_FOUND) return std::string();
-    return name + " could not be opened (error " + std::to_string(error) + ")";
+    return name + " could not be opened: " + SystemErrorText(error);
   }
   BY_HANDLE_FILE_INFORMATION info{};
   if (!::GetFileInformationByHandle(file->handle.Get(), &info)) {
-    return name + " could not be examined (error " + std::to_string(::GetLastError()) + ")";
+    return name + " could not be examined: " + LastSystemErrorText();
   }
   if ((info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
     return name + " is a link or a folder";
