@@ -5,16 +5,16 @@
 #include <shellapi.h>
 
 #include "base/wide_to_utf8.h"
+#include "base/win_handles.h"
 
 namespace duzavide {
 
 std::vector<std::string> SplitCommandLineArguments(const wchar_t* command_line) {
   std::vector<std::string> arguments;
   int count = 0;
-  wchar_t** argv = ::CommandLineToArgvW(command_line, &count);
-  if (argv == nullptr) return arguments;
-  for (int i = 1; i < count; ++i) arguments.push_back(WideToUtf8(argv[i]));
-  ::LocalFree(argv);
+  UniqueLocalMemory<wchar_t**> argv(::CommandLineToArgvW(command_line, &count));
+  if (!argv) return arguments;
+  for (int i = 1; i < count; ++i) arguments.push_back(WideToUtf8(argv.Get()[i]));
   return arguments;
 }
 

@@ -1,8 +1,8 @@
 #include "tunnel/machine_tunnel_lock.h"
 
-#include <sddl.h>
-
 #include <utility>
+
+#include "tunnel/data_folder/security_descriptors.h"
 
 namespace duzavide {
 namespace {
@@ -12,15 +12,12 @@ namespace {
 constexpr wchar_t kLockSecurity[] = L"D:P(A;;GA;;;SY)(A;;GA;;;BA)";
 
 UniqueHandle CreateLockMutex() {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kLockSecurity, SDDL_REVISION_1,
-                                                              &descriptor, nullptr)) {
-    descriptor = nullptr;
-  }
-  SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+  UniqueSecurityDescriptor descriptor = SecurityDescriptorFromSddl(kLockSecurity);
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor.Get(), FALSE};
   UniqueHandle mutex(::CreateMutexW(&attributes, FALSE, kMachineTunnelLockName));
+  // The caller reads why the mutex was refused; freeing may overwrite it.
   const DWORD error = ::GetLastError();
-  if (descriptor != nullptr) ::LocalFree(descriptor);
+  descriptor.Reset();
   ::SetLastError(error);
   return mutex;
 }

@@ -1,8 +1,8 @@
 #include "tunnel/core/core_environment.h"
 
-#include <windows.h>
-
 #include <cwchar>
+
+#include "tunnel/core/environment_order.h"
 
 namespace duzavide {
 namespace {
@@ -27,14 +27,6 @@ bool SteersTheCore(const std::wstring& name) {
   return true;
 }
 
-bool NameBefore(const std::wstring& a, const std::wstring& b) {
-  const std::wstring x = NameOf(a);
-  const std::wstring y = NameOf(b);
-  // Upper-cased by the system's own table, as Windows orders the block.
-  return ::CompareStringOrdinal(x.c_str(), static_cast<int>(x.size()), y.c_str(),
-                                static_cast<int>(y.size()), TRUE) == CSTR_LESS_THAN;
-}
-
 }  // namespace
 
 std::wstring CoreEnvironmentBlock(const wchar_t* host, const std::wstring& asset_folder) {
@@ -47,7 +39,7 @@ std::wstring CoreEnvironmentBlock(const wchar_t* host, const std::wstring& asset
        entry += std::wcslen(entry) + 1) {
     const std::wstring text(entry);
     if (SteersTheCore(NameOf(text))) continue;
-    if (!asset_placed && NameBefore(asset, text)) {
+    if (!asset_placed && EnvironmentNameBefore(kAssetVariable, NameOf(text))) {
       block += asset;
       block += L'\0';
       asset_placed = true;

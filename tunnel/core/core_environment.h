@@ -8,7 +8,8 @@
 // folder it was started from (whose files passed the trust rule when that is the
 // data folder).
 //
-// Pure; any thread.
+// Pure (the order of names is the system's, see environment_order.h); any
+// thread.
 #ifndef TUNNEL_CORE_CORE_ENVIRONMENT_H_
 #define TUNNEL_CORE_CORE_ENVIRONMENT_H_
 

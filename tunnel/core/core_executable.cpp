@@ -1,17 +1,16 @@
 #include "tunnel/core/core_executable.h"
 
-#include <aclapi.h>
 #include <windows.h>
 
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "base/system_error_text.h"
 #include "base/wide_to_utf8.h"
 #include "tunnel/core/core_trust.h"
-#include "tunnel/data_folder/data_folder.h"
 #include "tunnel/data_folder/plain_file.h"
+#include "tunnel/data_folder/security_descriptors.h"
 
 namespace duzavide {
 namespace {
@@ -25,7 +24,6 @@ bool Exists(const std::wstring& path) {
 // above it), while the core can still start from it and read it.
 struct HeldCoreFile {
   UniqueFileHandle handle;
-  OwnedSecurityDescriptor security;
   CoreFile observed;
 };
 
@@ -39,11 +37,11 @@ std::string OpenCoreFile(const std::wstring& path, const std::string& name, bool
   if (!file->handle) {
     const DWORD error = ::GetLastError();
     if (optional && error == ERROR_FILE_NOT_FOUND) return std::string();
-    return name + " could not be opened (error " + std::to_string(error) + ")";
+    return name + " could not be opened: " + SystemErrorText(error);
   }
   BY_HANDLE_FILE_INFORMATION info{};
   if (!::GetFileInformationByHandle(file->handle.Get(), &info)) {
-    return name + " could not be examined (error " + std::to_string(::GetLastError()) + ")";
+    return name + " could not be examined: " + LastSystemErrorText();
   }
   if ((info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
     return name + " is a link or a folder";
@@ -55,8 +53,7 @@ std::string OpenCoreFile(const std::wstring& path, const std::string& name, bool
   if (!SamePath(final_path, path)) return name + "'s path goes through a link";
   // Judged with the owner and the list, by the trust rule.
   file->observed.links = info.nNumberOfLinks;
-  file->security = ReadOwnerAndList(file->handle.Get());
-  file->observed.security = file->security.get();
+  file->observed.security = ReadSecurityFacts(ReadOwnerAndList(file->handle.Get()).Get());
   return std::string();
 }
 
@@ -80,8 +77,8 @@ void TakeIfTrusted(const VerifiedFolder& data_folder, const std::wstring& candid
   if (problem.empty()) {
     std::vector<CoreFile> observed;
     for (const HeldCoreFile& file : files) observed.push_back(file.observed);
-    OwnedSecurityDescriptor folder_security = ReadOwnerAndList(data_folder.held.Get());
-    problem = CoreTrustProblem(observed, folder_security.get());
+    problem = CoreTrustProblem(observed,
+                               ReadSecurityFacts(ReadOwnerAndList(data_folder.held.Get()).Get()));
   }
   if (!problem.empty()) {
     core->skipped = problem;

@@ -15,15 +15,15 @@
 // link) made by the user carries its target's owner and list, so it would pass as
 // trusted while the user controls which file it is.
 //
-// Pure: looks at the descriptors only, so it can be checked with descriptors
-// written as text. Any thread.
+// Pure: judges what was read of each object (security_facts.h), so it builds and
+// is tested in every preset. Any thread.
 #ifndef TUNNEL_CORE_CORE_TRUST_H_
 #define TUNNEL_CORE_CORE_TRUST_H_
 
-#include <windows.h>
-
 #include <string>
 #include <vector>
+
+#include "tunnel/data_folder/security_facts.h"
 
 namespace duzavide {
 
@@ -33,17 +33,17 @@ inline constexpr const wchar_t* kCoreCompanionFiles[] = {L"wintun.dll", L"geoip.
 
 // One file as observed through its open handle.
 struct CoreFile {
-  std::string name;                         // e.g. "xray.exe", for the reason
-  PSECURITY_DESCRIPTOR security = nullptr;  // owner and access list; null: unreadable
-  unsigned long links = 1;                  // number of names the file has
+  std::string name;         // e.g. "xray.exe", for the reason
+  SecurityFacts security;   // its owner and access list
+  unsigned long links = 1;  // number of names the file has
 };
 
 // "" when every one of `files` (the core first, then the companions present) and
-// `folder` (their folder's descriptor) pass the rule; otherwise the first reason
-// found, e.g. "xray.exe is owned by S-1-5-21-...", "geoip.dat has 2 links" or "the
-// folder lets S-1-5-32-545 change it". Each descriptor must hold at least its
-// owner and its access list.
-std::string CoreTrustProblem(const std::vector<CoreFile>& files, PSECURITY_DESCRIPTOR folder);
+// `folder` (their folder's owner and list) pass the rule; otherwise the first
+// reason found, e.g. "xray.exe is owned by S-1-5-21-...", "geoip.dat has 2 links"
+// or "the folder lets S-1-5-32-545 change it". Each file is judged by its owner
+// and list, then by its links; the folder last.
+std::string CoreTrustProblem(const std::vector<CoreFile>& files, const SecurityFacts& folder);
 
 }  // namespace duzavide
 

@@ -1,5 +1,5 @@
 // The decision whether a folder the elevated host writes into may be used as it
-// stands, and the comparison of its security with the security the host gives.
+// stands.
 //
 // The host runs elevated but its data folder lies where the signed-in user may
 // rename, delete or replace things. A folder is used only when it is the one the
@@ -9,11 +9,10 @@
 // is made. A volume that keeps no access lists cannot be protected at all; its
 // folder is used as it is, and nothing that runs elevated is taken from it.
 //
-// Pure functions over what was observed; any thread.
+// A pure rule over what was observed (no system header, built in every preset);
+// any thread.
 #ifndef TUNNEL_DATA_FOLDER_FOLDER_CHECK_H_
 #define TUNNEL_DATA_FOLDER_FOLDER_CHECK_H_
-
-#include <windows.h>
 
 #include <string>
 
@@ -52,15 +51,6 @@ struct FolderDecision {
 };
 
 FolderDecision DecideFolder(const FolderFacts& facts);
-
-// Whether `actual` has the owner of `expected` and a protected access list whose
-// entries are exactly those of `expected`, in order. False for null or unreadable
-// descriptors. `owner_matches` (if given) receives the owner part alone.
-bool HasSecurityAsSet(PSECURITY_DESCRIPTOR actual, PSECURITY_DESCRIPTOR expected,
-                      bool* owner_matches = nullptr);
-
-// The text form of `sid` ("S-1-5-32-544"), or "an unreadable account".
-std::string SidText(PSID sid);
 
 }  // namespace duzavide
 

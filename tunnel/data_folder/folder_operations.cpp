@@ -1,13 +1,10 @@
 #include "tunnel/data_folder/folder_operations.h"
 
-// clang-format off
 #include <windows.h>
-#include <aclapi.h>
-// clang-format on
 
 #include "base/system_error_text.h"
-#include "tunnel/data_folder/data_folder.h"
 #include "tunnel/data_folder/plain_file.h"
+#include "tunnel/data_folder/security_descriptors.h"
 
 namespace duzavide {
 namespace {
@@ -47,12 +44,12 @@ FolderFacts SystemFolderOperations::Observe(const std::wstring& path, UniqueFile
     facts.reparse_point = true;  // unknown counts as the worst
   }
   facts.final_path_matches = SamePath(FinalPathOf(folder.Get()), path);
-  OwnedSecurityDescriptor security = ReadOwnerAndList(folder.Get());
-  facts.list_as_set = HasSecurityAsSet(security.get(), security_, &facts.owner_as_set);
+  UniqueSecurityDescriptor security = ReadOwnerAndList(folder.Get());
+  facts.list_as_set = HasSecurityAsSet(security.Get(), security_, &facts.owner_as_set);
   if (security) {
     PSID owner = nullptr;
     BOOL defaulted = FALSE;
-    ::GetSecurityDescriptorOwner(security.get(), &owner, &defaulted);
+    ::GetSecurityDescriptorOwner(security.Get(), &owner, &defaulted);
     facts.owner = SidText(owner);
   } else {
     facts.owner = "an unreadable account";
@@ -83,7 +80,7 @@ bool SystemFolderOperations::VolumeKeepsLists(HANDLE folder, const std::wstring&
       FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!probe) return true;
   bool owner_kept = false;
-  HasSecurityAsSet(ReadOwnerAndList(probe.Get()).get(), security_, &owner_kept);
+  HasSecurityAsSet(ReadOwnerAndList(probe.Get()).Get(), security_, &owner_kept);
   return owner_kept;
 }
 

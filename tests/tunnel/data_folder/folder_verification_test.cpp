@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "base/wide_to_utf8.h"
-#include "tunnel/data_folder/data_folder.h"
 #include "tunnel/data_folder/folder_operations.h"
+#include "tunnel/data_folder/security_descriptors.h"
 
 namespace duzavide {
 namespace {
@@ -151,8 +151,8 @@ TEST(FolderVerificationTest, AFileWhereTheFolderGoesIsMovedAsideForAFreshFolder)
   fs::create_directories(root);
   const fs::path path = root / "Duzavide";
   std::ofstream(path) << "planted";
-  OwnedSecurityDescriptor security = ProtectedFolderSecurity();
-  SystemFolderOperations operations(security.get());
+  UniqueSecurityDescriptor security = ProtectedFolderSecurity();
+  SystemFolderOperations operations(security.Get());
   {
     const VerifiedFolder folder = VerifyFolder(operations, path.wstring(), kStamp);
     EXPECT_EQ(folder.path, path.wstring());
