@@ -43,9 +43,11 @@ struct RelayContext {
   IPv4RangeReader read_local_ranges;
   uint16_t core_tcp_port = 0;
   std::chrono::milliseconds keepalive_interval{15000};
-  std::chrono::milliseconds silence_limit{30000};
+  std::chrono::milliseconds silence_limit{25000};
   LineSink line_observer;
   std::function<void()> address_trouble;
+  // Called once per silence of the relay (see ReportSilence).
+  std::function<void()> relay_silence;
 
   bool IsRunning() const { return run.IsCurrent(); }
 };

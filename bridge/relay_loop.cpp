@@ -15,6 +15,7 @@
 #include "bridge/local_sources.h"
 #include "bridge/private_socket.h"
 #include "bridge/relay_context.h"
+#include "bridge/wireguard_message.h"
 #include "bridge/wireguard_tcp_bridge.h"
 
 namespace duzavide {
@@ -204,6 +205,7 @@ class Relay {
     const SOCKET udp = context_.udp_socket.Get();
     size_t used = 0;
     bool draining = false;
+    bool awaits_answer = false;
     for (int reads = 0; reads < kBatchDatagrams && used < kBatchBytes; ++reads) {
       uint8_t* frame = outgoing_.data() + used;
       sockaddr_in source{};
@@ -217,6 +219,7 @@ class Relay {
         if (peer_.Accept(source, source_size)) {
           WriteFrameHeader(frame, static_cast<size_t>(size));
           used += kFrameHeaderSize + static_cast<size_t>(size);
+          awaits_answer |= CallsForAnAnswer(frame + kFrameHeaderSize, static_cast<size_t>(size));
         } else {
           ReportDropped(source);
         }
@@ -234,23 +237,28 @@ class Relay {
     if (used == 0) return true;
     if (!SendToCore(outgoing_.data(), used)) return false;
     last_sent_ = Clock::now();
-    if (!awaiting_answer_) {
+    // Keepalives go unanswered by a healthy peer: only what calls for an answer
+    // starts the wait for one.
+    if (awaits_answer && !awaiting_answer_) {
       awaiting_answer_ = true;
       awaiting_since_ = last_sent_;
     }
     return true;
   }
 
-  // Says once per silence that datagrams went to the relay and nothing came back
-  // for the silence limit: enough to see why a tunnel carries nothing.
+  // Says once per silence that datagrams calling for an answer went to the relay
+  // and nothing came back for the silence limit, and tells the controller, which
+  // connects again.
   void ReportSilence() {
     if (!awaiting_answer_ || silence_reported_) return;
     if (Clock::now() - awaiting_since_ < context_.silence_limit) return;
     silence_reported_ = true;
-    if (!context_.line_observer) return;
-    const auto seconds =
-        std::chrono::duration_cast<std::chrono::seconds>(context_.silence_limit).count();
-    context_.line_observer(kSilenceLinePrefix + std::to_string(seconds) + " s");
+    if (context_.line_observer) {
+      const auto seconds =
+          std::chrono::duration_cast<std::chrono::seconds>(context_.silence_limit).count();
+      context_.line_observer(kSilenceLinePrefix + std::to_string(seconds) + " s");
+    }
+    if (context_.relay_silence) context_.relay_silence();
   }
 
   // Tells the first stranger of the run: one line, so a flood cannot fill the log,

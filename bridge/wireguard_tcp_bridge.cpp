@@ -109,6 +109,7 @@ bool WireGuardTcpBridge::StartBridge(const std::string& local_address, uint16_t 
   context->read_local_ranges = read_local_ranges_;
   context->line_observer = line_observer_;
   context->address_trouble = address_trouble_;
+  context->relay_silence = relay_silence_;
   context->wake_event = std::move(wake_event);
   context->udp_event = std::move(udp_event);
   context->tcp_event = std::move(tcp_event);

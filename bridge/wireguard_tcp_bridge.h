@@ -12,10 +12,18 @@
 // "[bridge] dropped a datagram from <address>:<port> -- not an address of this
 // machine".
 //
-// The relay also says "[bridge] no answer from the relay for 30 s" once per
-// silence, when datagrams went to the core's stream and no frame came back for
-// that long (the silence limit), and calls the address-trouble observer when the socket's sends
-// fail because its address stopped working.
+// The relay also says "[bridge] no answer from the relay for 25 s" once per
+// silence, when datagrams that call for an answer (a handshake, data; not a
+// keepalive, which a healthy peer leaves unanswered) went to the core's stream and
+// no frame came back for that long (the silence limit), and calls the silence
+// observer; it calls the address-trouble observer when the socket's sends fail
+// because its address stopped working.
+//
+// The limit, 25 s: a live WireGuard peer answers data within its passive
+// keepalive time (10 s), and when it does not, the sender starts a handshake 5 s
+// later and repeats it every 5 s, which a live peer answers at once. Silence
+// through two handshake attempts after that (10 + 5 + 2 x 5 s) is a dead relay,
+// while an idle tunnel, sending only keepalives, never trips it.
 //
 // Threads: StartBridge runs on the owner's thread. StopBridge may run on the owner's
 // thread and on another thread at the same time; exactly one of them waits for the
@@ -58,7 +66,7 @@ class WireGuardTcpBridge {
       LineSink line_observer,
       std::chrono::milliseconds keepalive_interval = std::chrono::seconds(15),
       IPv4RangeReader read_local_ranges = ReadThisMachineRanges,
-      std::chrono::milliseconds silence_limit = std::chrono::seconds(30));
+      std::chrono::milliseconds silence_limit = std::chrono::seconds(25));
   ~WireGuardTcpBridge();  // StopBridge
 
   WireGuardTcpBridge(const WireGuardTcpBridge&) = delete;
@@ -78,6 +86,12 @@ class WireGuardTcpBridge {
   // thread, before StartBridge.
   void SetAddressTroubleObserver(std::function<void()> observer) {
     address_trouble_ = std::move(observer);
+  }
+
+  // Called on the relay thread once per silence of the relay. Owner's thread,
+  // before StartBridge.
+  void SetRelaySilenceObserver(std::function<void()> observer) {
+    relay_silence_ = std::move(observer);
   }
 
   // A manual-reset event that, once set, cuts StartBridge's grace period short.
@@ -119,6 +133,7 @@ class WireGuardTcpBridge {
   const IPv4RangeReader read_local_ranges_;
   HANDLE cancel_ = nullptr;  // not owned
   std::function<void()> address_trouble_;
+  std::function<void()> relay_silence_;
 };
 
 }  // namespace duzavide

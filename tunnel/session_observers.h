@@ -20,6 +20,8 @@ struct SessionObservers {
   StoppedObserver stopped;
   // The bridge could not send from its address (the address went away).
   std::function<void()> address_trouble;
+  // The relay stopped answering.
+  std::function<void()> relay_silence;
 
   void SendLine(const std::string& text) const {
     if (line) line(text);
@@ -29,6 +31,9 @@ struct SessionObservers {
   }
   void SendAddressTrouble() const {
     if (address_trouble) address_trouble();
+  }
+  void SendRelaySilence() const {
+    if (relay_silence) relay_silence();
   }
 };
 

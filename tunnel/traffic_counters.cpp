@@ -1,41 +1,42 @@
 #include "tunnel/traffic_counters.h"
 
-// clang-format off
-#include <winsock2.h>
-#include <ws2ipdef.h>
-#include <windows.h>
-#include <iphlpapi.h>
-// clang-format on
-
-#include "base/win_handles.h"
+#include "tunnel/network/network_path.h"
 
 namespace duzavide {
+namespace {
 
-bool SumInterfaceOctets(uint64_t* received, uint64_t* sent) {
-  *received = 0;
-  *sent = 0;
-  UniqueMibTable<MIB_IF_TABLE2> table;
-  if (::GetIfTable2(table.Receive()) != NO_ERROR || !table) return false;
-  uint64_t in_sum = 0;
-  uint64_t out_sum = 0;
-  for (ULONG i = 0; i < table.Get()->NumEntries; ++i) {
-    const MIB_IF_ROW2& row = table.Get()->Table[i];
-    if (row.Type == IF_TYPE_SOFTWARE_LOOPBACK || row.Type == IF_TYPE_TUNNEL) continue;
-    if (row.OperStatus != IfOperStatusUp) continue;
-    in_sum += row.InOctets;
-    out_sum += row.OutOctets;
-  }
-  *received = in_sum;
-  *sent = out_sum;
-  return true;
+constexpr uint32_t kSoftwareLoopback = 24;
+constexpr uint32_t kTunnelType = 131;
+
+}  // namespace
+
+bool CountsTowardsTraffic(const InterfaceOctets& row) {
+  return row.up && row.type != kSoftwareLoopback && row.type != kTunnelType &&
+         !IsTunnelInterfaceAlias(row.alias);
 }
 
-TrafficCounters TrafficSinceBaseline(uint64_t received, uint64_t sent, uint64_t baseline_received,
-                                     uint64_t baseline_sent) {
-  TrafficCounters counters;
-  counters.downlink_bytes = received > baseline_received ? received - baseline_received : 0;
-  counters.uplink_bytes = sent > baseline_sent ? sent - baseline_sent : 0;
-  return counters;
+void TrafficTally::Start(const std::vector<InterfaceOctets>& rows) {
+  last_.clear();
+  total_ = TrafficCounters();
+  Update(rows);
+  total_ = TrafficCounters();
+}
+
+TrafficCounters TrafficTally::Update(const std::vector<InterfaceOctets>& rows) {
+  std::map<uint64_t, Seen> now;
+  for (const InterfaceOctets& row : rows) {
+    if (!CountsTowardsTraffic(row)) continue;
+    now[row.luid] = Seen{row.received, row.sent};
+    const auto before = last_.find(row.luid);
+    if (before == last_.end()) continue;  // new: counted from here on
+    // A counter that fell was reset: it counts again from its new value.
+    if (row.received > before->second.received) {
+      total_.downlink_bytes += row.received - before->second.received;
+    }
+    if (row.sent > before->second.sent) total_.uplink_bytes += row.sent - before->second.sent;
+  }
+  last_ = std::move(now);
+  return total_;
 }
 
 }  // namespace duzavide

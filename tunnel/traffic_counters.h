@@ -1,8 +1,19 @@
-// System-wide interface byte counters, used for the "getStats" figures.
+// The traffic figures of "getStats": the growth of the system's interface byte
+// counters while the tunnel is wanted.
+//
+// Every operational interface counts but loopback and tunnels, whatever it
+// carries, so that tunnel traffic is not counted next to the adapter that carries
+// it; the core's own TUN adapter is a tunnel whatever type it reports. Counting is
+// per interface: an interface that appears starts at its current value, one that
+// goes away keeps what it had counted, and a counter that falls (an adapter
+// reset) starts again from its new value, so the figures never go back.
 #ifndef TUNNEL_TRAFFIC_COUNTERS_H_
 #define TUNNEL_TRAFFIC_COUNTERS_H_
 
 #include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
 
 namespace duzavide {
 
@@ -11,21 +22,39 @@ struct TrafficCounters {
   uint64_t uplink_bytes = 0;    // sent direction
 };
 
-// Interface octet sums as taken at a core's launch: what the figures count from.
-struct OctetBaselines {
+// One row of the system's interface table, as the figures need it.
+struct InterfaceOctets {
+  uint64_t luid = 0;
+  uint32_t type = 0;  // the interface type: 24 software loopback, 131 tunnel, ...
+  std::wstring alias;
+  bool up = false;  // operational
   uint64_t received = 0;
   uint64_t sent = 0;
 };
 
-// Sums the 64-bit octet counters of every operational interface that is neither
-// the software loopback nor a tunnel-type interface. On any failure of the system
-// table both sums are 0 and the result is false. Any thread.
-bool SumInterfaceOctets(uint64_t* received, uint64_t* sent);
+// Whether the figures count `row` (see the header comment).
+bool CountsTowardsTraffic(const InterfaceOctets& row);
 
-// Growth of the sums over their baselines, per direction; a sum that is not above
-// its baseline (an interface went away or was reset) reads 0.
-TrafficCounters TrafficSinceBaseline(uint64_t received, uint64_t sent, uint64_t baseline_received,
-                                     uint64_t baseline_sent);
+// The figures since Start, per interface. Pure; one thread at a time.
+class TrafficTally {
+ public:
+  // Counts from `rows` on; what was counted before is forgotten.
+  void Start(const std::vector<InterfaceOctets>& rows);
+  // Adds each counted interface's growth since it was last seen; returns the
+  // figures since Start.
+  TrafficCounters Update(const std::vector<InterfaceOctets>& rows);
+
+ private:
+  struct Seen {
+    uint64_t received = 0;
+    uint64_t sent = 0;
+  };
+  std::map<uint64_t, Seen> last_;  // by LUID
+  TrafficCounters total_;
+};
+
+// The system's interface table now. False when it cannot be read. Any thread.
+bool ReadInterfaceOctets(std::vector<InterfaceOctets>* rows);
 
 }  // namespace duzavide
 

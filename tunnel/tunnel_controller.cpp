@@ -23,10 +23,13 @@ namespace {
 // The core's TUN interface: its routes are the tunnel's own, not the network's.
 constexpr wchar_t kTunnelInterfaceAlias[] = L"DuzavideTun";
 
-std::optional<NetworkPath> ReadNetworkPath(uint32_t server) {
+// `tunnel_luid`: the tunnel's interface as the controller knows it, if at all.
+std::optional<NetworkPath> ReadNetworkPath(uint32_t server, const std::string& in_use,
+                                           std::optional<uint64_t> tunnel_luid) {
   NetworkTables tables;
-  if (!ReadNetworkTables(kTunnelInterfaceAlias, &tables)) return std::nullopt;
-  return ChooseNetworkPath(tables, server);
+  if (!ReadNetworkTables(&tables)) return std::nullopt;
+  tables.tunnel_luid = tunnel_luid;
+  return ChooseNetworkPath(tables, server, in_use);
 }
 
 std::optional<uint64_t> TunnelInterfaceLuid() {
@@ -59,7 +62,13 @@ TunnelController::TunnelController(Seams seams)
     : connected_(std::make_shared<std::atomic<bool>>(false)),
       cancel_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       network_signal_(std::make_shared<NetworkSignal>()),
-      read_path_(seams.read_path ? std::move(seams.read_path) : &ReadNetworkPath),
+      read_path_(
+          seams.read_path
+              ? std::move(seams.read_path)
+              : [this](
+                    uint32_t server,
+                    const std::string&
+                        in_use) { return ReadNetworkPath(server, in_use, leak_inputs_.tunnel_luid); }),
       proxy_platform_(seams.proxy_platform != nullptr ? *seams.proxy_platform
                                                       : SystemProxyPlatform()),
       recovery_(this),
@@ -73,9 +82,21 @@ TunnelController::TunnelController(Seams seams)
   network_signal_->event.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
   session_.SetCancelEvent(cancel_.Get());
   session_.SetLineObserver(EmitLine);
-  session_.SetDetectionObserver([this](uint32_t server) { detected_path_ = read_path_(server); });
+  // One fact: the bridge binds the address of the path the recovery remembers,
+  // read from the tables with the tunnel's interfaces left out. Right after a
+  // reconnect the old core's adapter can still hold the best route for a moment,
+  // and the system's own lookup would pick the tunnel's address.
+  session_.SetAddressChooser([this](uint32_t server, const std::string& detected) {
+    detected_path_ = read_path_(server, detected);
+    if (!detected_path_ || detected_path_->local_address.empty()) return detected;
+    if (detected_path_->local_address != detected) {
+      EmitLine("[host] the route lookup chose " + detected + "; using " +
+               detected_path_->local_address + ", the address outside the tunnel");
+    }
+    return detected_path_->local_address;
+  });
   session_.SetLaunchGate([this](const std::wstring& core_path, std::string* failure) {
-    return ProtectBeforeLaunch(core_path, failure);
+    return BeforeCoreLaunch(core_path, failure);
   });
   // The reader thread finds the core's end without any task running: the
   // interface hears it at once, and the controller's thread is woken to end the
@@ -88,6 +109,11 @@ TunnelController::TunnelController(Seams seams)
   // The relay thread finds that the bridge's address no longer sends.
   session_.SetAddressTroubleObserver([signal = network_signal_] {
     if (!signal->bridge_trouble.exchange(true)) ::SetEvent(signal->event.Get());
+  });
+  // The relay thread finds that nothing comes back through the tunnel.
+  session_.SetRelaySilenceObserver([signal = network_signal_] {
+    signal->relay_silent.store(true);
+    if (!signal->relay_silence_news.exchange(true)) ::SetEvent(signal->event.Get());
   });
 }
 
@@ -125,7 +151,7 @@ bool TunnelController::PostDisconnect() {
 
 bool TunnelController::PostResume() {
   return Post([this]() -> Completion {
-    recovery_.OnResume(NowMs());
+    recovery_.OnResume(NowMs(), network_signal_->relay_silent.load());
     return nullptr;
   });
 }
@@ -170,6 +196,7 @@ bool TunnelController::StartTunnel(const ConnectRequest& request) {
     return false;
   }
   detected_path_.reset();
+  session_.UseKnownServer(0);
   if (!session_.Connect(request)) {
     // No tunnel runs, so nothing needs direct access or protection.
     leak_protection_.Remove();
@@ -179,13 +206,18 @@ bool TunnelController::StartTunnel(const ConnectRequest& request) {
   }
   wanted_ = true;
   request_ = request;
-  baselines_ = session_.launch_baselines();
   recovery_.OnConnected(CurrentRun(), NowMs());
   ProtectTunnelInterface();
   return true;
 }
 
-bool TunnelController::ProtectBeforeLaunch(const std::wstring& core_path, std::string* failure) {
+bool TunnelController::BeforeCoreLaunch(const std::wstring& core_path, std::string* failure) {
+  // The figures count from the first core's launch, across every reconnect.
+  if (!wanted_) {
+    std::vector<InterfaceOctets> interfaces;
+    ReadInterfaceOctets(&interfaces);
+    tally_.Start(interfaces);
+  }
   const LeakProtection::State before = leak_protection_.state();
   LeakProtectionInputs inputs = leak_inputs_;
   inputs.core_path = core_path;
@@ -253,29 +285,32 @@ std::string TunnelController::TakeLog() { return session_.TakeLog(); }
 
 TrafficCounters TunnelController::ReadTrafficCounters() {
   if (!TunnelUp()) return TrafficCounters();
-  uint64_t received = 0;
-  uint64_t sent = 0;
-  if (!SumInterfaceOctets(&received, &sent)) return TrafficCounters();
-  return TrafficSinceBaseline(received, sent, baselines_.received, baselines_.sent);
+  std::vector<InterfaceOctets> interfaces;
+  if (!ReadInterfaceOctets(&interfaces)) return TrafficCounters();
+  return tally_.Update(interfaces);
 }
 
 bool TunnelController::Reconnect(RunPath* run, std::string* failure) {
+  // The server as the first connect found it: a new name lookup could hang.
+  const uint32_t server = session_.server_ipv4();
   // A running core would make Connect answer at once without a new bridge.
   session_.Disconnect();
   detected_path_.reset();
+  if (server != 0) session_.UseKnownServer(server);
   if (!session_.Connect(request_)) {
     *failure = session_.last_failure();
     return false;
   }
   *run = CurrentRun();
+  network_signal_->relay_silent.store(false);
   ProtectTunnelInterface();
   return true;
 }
 
 void TunnelController::Stop() { session_.Disconnect(); }
 
-std::optional<NetworkPath> TunnelController::ReadPath(uint32_t server) {
-  return read_path_(server);
+std::optional<NetworkPath> TunnelController::ReadPath(uint32_t server, const std::string& in_use) {
+  return read_path_(server, in_use);
 }
 
 int64_t TunnelController::NowMs() { return SteadyNowMs(); }
@@ -399,9 +434,10 @@ void TunnelController::WaitAndRecover() {
   using Reason = NetworkRecovery::RecheckReason;
   if (woken == WAIT_OBJECT_0 + 1) {
     if (network_signal_->core_ended.exchange(false)) OnCoreEnded();
-    recovery_.Recheck(network_signal_->bridge_trouble.exchange(false) ? Reason::kBridgeTrouble
-                                                                      : Reason::kNetworkEvent,
-                      now);
+    Reason reason = Reason::kNetworkEvent;
+    if (network_signal_->relay_silence_news.exchange(false)) reason = Reason::kRelaySilent;
+    if (network_signal_->bridge_trouble.exchange(false)) reason = Reason::kBridgeTrouble;
+    recovery_.Recheck(reason, now);
   } else if (woken == WAIT_OBJECT_0 + 2) {
     if (network_events_.TakeAddressListChange()) recovery_.Recheck(Reason::kNetworkEvent, now);
   } else if (woken == WAIT_TIMEOUT) {

@@ -89,10 +89,13 @@ class TunnelController : private TunnelOperations, private RecoveryActions {
 
   // What the controller reads and changes outside the core run, replaceable in
   // tests.
+  using PathReader =
+      std::function<std::optional<NetworkPath>(uint32_t server, const std::string& in_use)>;
   struct Seams {
-    // The network path to the proxy server (host byte order); by default from
-    // the system's tables, with the tunnel's own interface left out.
-    std::function<std::optional<NetworkPath>(uint32_t server)> read_path;
+    // The network path to the proxy server (host byte order), the tunnel using
+    // `in_use`; by default from the system's tables, with the tunnel's own
+    // interfaces left out.
+    PathReader read_path;
     // The user's proxy setting; by default this account's real one. Not owned;
     // it must outlive the controller.
     ProxyPlatform* proxy_platform = nullptr;
@@ -166,7 +169,7 @@ class TunnelController : private TunnelOperations, private RecoveryActions {
   // RecoveryActions, as the recovery acts on the tunnel. Controller's thread.
   bool Reconnect(RunPath* run, std::string* failure) override;
   void Stop() override;
-  std::optional<NetworkPath> ReadPath(uint32_t server) override;
+  std::optional<NetworkPath> ReadPath(uint32_t server, const std::string& in_use) override;
   int64_t NowMs() override;
   // Whether the task in hand is to end early: a disconnect or exit waits.
   bool Cancelled() override;
@@ -185,9 +188,10 @@ class TunnelController : private TunnelOperations, private RecoveryActions {
   void OnCoreEnded();
   // The run the session has up now, as the recovery remembers it.
   RunPath CurrentRun() const;
-  // The session's gate before a core starts: the leak protection for
-  // `core_path` in place (said once per tunnel: on, or unavailable and why).
-  bool ProtectBeforeLaunch(const std::wstring& core_path, std::string* failure);
+  // The session's gate before a core starts: the figures start counting (first
+  // core of the tunnel only) and the leak protection for `core_path` is in place
+  // (said once per tunnel: on, or unavailable and why).
+  bool BeforeCoreLaunch(const std::wstring& core_path, std::string* failure);
   // Lets the tunnel's interface through once it exists, or anew when the core
   // made another.
   void ProtectTunnelInterface();
@@ -223,9 +227,13 @@ class TunnelController : private TunnelOperations, private RecoveryActions {
     UniqueHandle event;  // auto-reset
     std::atomic<bool> bridge_trouble{false};
     std::atomic<bool> core_ended{false};
+    // The relay stopped answering; kept until a reconnect succeeds, so that a
+    // resume after a silent sleep reconnects at once.
+    std::atomic<bool> relay_silent{false};
+    std::atomic<bool> relay_silence_news{false};
   };
   const std::shared_ptr<NetworkSignal> network_signal_;
-  const std::function<std::optional<NetworkPath>(uint32_t server)> read_path_;
+  const PathReader read_path_;
   ProxyPlatform& proxy_platform_;
   TunnelSession session_;
   // Controller's thread only, but for reconnecting().
@@ -233,8 +241,8 @@ class TunnelController : private TunnelOperations, private RecoveryActions {
 
   // What lasts while the tunnel is wanted. Controller's thread only.
   bool wanted_ = false;
-  ConnectRequest request_;    // the connect that brought it up
-  OctetBaselines baselines_;  // the first run's
+  ConnectRequest request_;  // the connect that brought it up
+  TrafficTally tally_;      // from the first core's launch
   MachineTunnelLock tunnel_lock_;
   // The path read when the run in hand chose its address.
   std::optional<NetworkPath> detected_path_;

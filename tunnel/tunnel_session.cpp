@@ -48,6 +48,8 @@ TunnelSession::TunnelSession()
               const std::string& line) { observers->SendLine(line); })) {
   bridge_->SetAddressTroubleObserver([observers = std::shared_ptr<const SessionObservers>(
                                           observers_)] { observers->SendAddressTrouble(); });
+  bridge_->SetRelaySilenceObserver([observers = std::shared_ptr<const SessionObservers>(
+                                        observers_)] { observers->SendRelaySilence(); });
   WSADATA data;
   ::WSAStartup(MAKEWORD(2, 2), &data);
 }
@@ -107,12 +109,15 @@ bool TunnelSession::Connect(const ConnectRequest& request) {
   const std::optional<std::string> host = ProxyHostFromShareLink(request.vlessUrl, &failure);
   if (!host) return Fail(kXray, "share link", failure);
   uint32_t server_ipv4 = 0;
-  const std::string local_address = DetectActiveIPv4Address(*host, &failure, &server_ipv4);
+  // A server already looked up is not looked up again: a resolver that hangs
+  // cannot hold a reconnect (and the disconnect behind it).
+  const std::string lookup = known_server_ != 0 ? DottedIPv4(known_server_) : *host;
+  std::string local_address = DetectActiveIPv4Address(lookup, &failure, &server_ipv4);
   if (local_address.empty()) {
     SendLine(kNoInterfaceLine);
     return Fail(kBridge, "interface detection", failure);
   }
-  if (detection_observer_) detection_observer_(server_ipv4);
+  if (address_chooser_) local_address = address_chooser_(server_ipv4, local_address);
   std::optional<ReservedLoopbackPort> reserved = ReserveLoopbackTcpPort(&failure);
   if (!reserved) return Fail(kBridge, "loopback port", failure);
   const uint16_t core_tcp_port = reserved->port;
@@ -162,7 +167,9 @@ bool TunnelSession::Connect(const ConnectRequest& request) {
     Disconnect();
     return Fail(kXray, "output reader", "the thread could not be started: " + failure);
   }
-  SumInterfaceOctets(&baseline_received_, &baseline_sent_);
+  std::vector<InterfaceOctets> interfaces;
+  ReadInterfaceOctets(&interfaces);
+  tally_.Start(interfaces);
   if (CancelledWithin(kSurvivalWaitMs)) {
     Disconnect();
     return Fail(kXray, "core's first second", "cancelled");
@@ -231,8 +238,6 @@ void TunnelSession::Disconnect() {
   pipe_read_.reset();
   pipe_write_.Reset();
 
-  baseline_received_ = 0;
-  baseline_sent_ = 0;
   if (was_running || had_process) SendLine(kStoppedLine);
 }
 
@@ -254,10 +259,9 @@ void TunnelSession::AddLogLine(const std::string& line) {
 
 TrafficCounters TunnelSession::ReadTrafficCounters() {
   if (!core_run_.active()) return TrafficCounters();
-  uint64_t received = 0;
-  uint64_t sent = 0;
-  if (!SumInterfaceOctets(&received, &sent)) return TrafficCounters();
-  return TrafficSinceBaseline(received, sent, baseline_received_, baseline_sent_);
+  std::vector<InterfaceOctets> interfaces;
+  if (!ReadInterfaceOctets(&interfaces)) return TrafficCounters();
+  return tally_.Update(interfaces);
 }
 
 void TunnelSession::OnCoreEnded() {

@@ -100,9 +100,6 @@ class TunnelSession final : public TunnelOperations {
   // line that reports it elsewhere.
   const std::string& last_failure() const { return last_failure_; }
 
-  // The interface sums taken at the running core's launch; 0 and 0 when idle.
-  OctetBaselines launch_baselines() const { return {baseline_received_, baseline_sent_}; }
-
   // A manual-reset event that, once set, cuts Connect's waits short (the bridge's
   // 300 ms and the core's first second): the connect then fails at once. Not
   // owned; it must outlive the session. Set before Connect.
@@ -112,11 +109,15 @@ class TunnelSession final : public TunnelOperations {
   void SetLineObserver(LineSink observer) { observers_->line = std::move(observer); }
   // Called once when the core is found to have ended on its own.
   void SetStoppedObserver(StoppedObserver observer) { observers_->stopped = std::move(observer); }
-  // Called by Connect, on its own thread, right after it has found the local
-  // address that reaches the proxy server (`server`, host byte order).
-  void SetDetectionObserver(std::function<void(uint32_t server)> observer) {
-    detection_observer_ = std::move(observer);
-  }
+  // The proxy server's address (host byte order) for the Connects that follow,
+  // instead of looking its name up; 0 looks it up.
+  void UseKnownServer(uint32_t server) { known_server_ = server; }
+
+  // Called by Connect, on its own thread, right after the system's route lookup
+  // has chosen `detected`, the local address that reaches the proxy server
+  // (`server`, host byte order); answers the address the bridge binds instead.
+  using AddressChooser = std::function<std::string(uint32_t server, const std::string& detected)>;
+  void SetAddressChooser(AddressChooser chooser) { address_chooser_ = std::move(chooser); }
   // Called by Connect, on its own thread, with the core's path right before the
   // core is started; false (with a reason) fails the connect at "the leak
   // protection" step, and nothing starts.
@@ -129,6 +130,10 @@ class TunnelSession final : public TunnelOperations {
   // no longer works.
   void SetAddressTroubleObserver(std::function<void()> observer) {
     observers_->address_trouble = std::move(observer);
+  }
+  // Called on the relay thread when the relay stopped answering.
+  void SetRelaySilenceObserver(std::function<void()> observer) {
+    observers_->relay_silence = std::move(observer);
   }
 
  private:
@@ -168,13 +173,13 @@ class TunnelSession final : public TunnelOperations {
   VerifiedFolder data_folder_;
   // The folder last said to be unprotectable, so that it is said once.
   std::wstring unprotected_folder_said_;
-  uint64_t baseline_received_ = 0;
-  uint64_t baseline_sent_ = 0;
+  TrafficTally tally_;       // from the running core's launch
   HANDLE cancel_ = nullptr;  // not owned
   uint32_t server_ipv4_ = 0;
   std::string local_address_;
   std::string last_failure_;
-  std::function<void(uint32_t server)> detection_observer_;
+  AddressChooser address_chooser_;
+  uint32_t known_server_ = 0;
   LaunchGate launch_gate_;
 };
 

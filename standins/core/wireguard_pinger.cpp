@@ -14,6 +14,16 @@ namespace duzavide::standin {
 namespace {
 
 constexpr auto kPingInterval = std::chrono::milliseconds(500);
+// Shaped like WireGuard's data messages, which a live peer answers: type 4 and
+// its header, the text, a 16-byte tag.
+constexpr size_t kDataHeader = 16;
+constexpr size_t kDataTag = 16;
+
+std::string DataMessage(const std::string& text) {
+  std::string message(kDataHeader, '\0');
+  message[0] = 4;
+  return message + text + std::string(kDataTag, '\0');
+}
 
 void PingLoop(SOCKET socket, sockaddr_in peer) {
   using Clock = std::chrono::steady_clock;
@@ -23,7 +33,7 @@ void PingLoop(SOCKET socket, sockaddr_in peer) {
   for (;;) {
     Clock::time_point now = Clock::now();
     if (now >= next_ping) {
-      std::string ping = "standin-ping " + std::to_string(++sequence);
+      const std::string ping = DataMessage("standin-ping " + std::to_string(++sequence));
       ::sendto(socket, ping.data(), static_cast<int>(ping.size()), 0,
                reinterpret_cast<const sockaddr*>(&peer), sizeof(peer));
       next_ping += kPingInterval;
@@ -44,7 +54,10 @@ void PingLoop(SOCKET socket, sockaddr_in peer) {
     if (source.sin_addr.s_addr != peer.sin_addr.s_addr || source.sin_port != peer.sin_port) {
       continue;
     }
-    WriteStdout("standin-pong " + std::string(buffer.data(), static_cast<size_t>(got)) + "\n");
+    const size_t size = static_cast<size_t>(got);
+    if (size <= kDataHeader + kDataTag) continue;
+    WriteStdout("standin-pong " +
+                std::string(buffer.data() + kDataHeader, size - kDataHeader - kDataTag) + "\n");
   }
 }
 

@@ -61,6 +61,7 @@ class BridgeTest : public testing::Test {
     ASSERT_TRUE(core_->listening());
     bridge_ = std::make_unique<WireGuardTcpBridge>(log_.Observer(), keepalive, read_local_ranges,
                                                    silence_limit);
+    bridge_->SetRelaySilenceObserver([this] { ++silences_; });
     ASSERT_TRUE(bridge_->StartBridge(address, core_->port()));
     ASSERT_TRUE(core_->Accept());
     ASSERT_TRUE(log_.WaitForCount(1));
@@ -76,6 +77,7 @@ class BridgeTest : public testing::Test {
   }
 
   LineLog log_;  // outlives the bridge that reports to it
+  std::atomic<int> silences_{0};
   std::unique_ptr<TestCore> core_;
   std::unique_ptr<WireGuardTcpBridge> bridge_;
   std::unique_ptr<TestDatagramSocket> wireguard_;
@@ -85,18 +87,32 @@ TEST_F(BridgeTest, SaysOncePerSilenceThatTheRelayDoesNotAnswer) {
   ASSERT_NO_FATAL_FAILURE(StartConnected("127.0.0.1", std::chrono::seconds(15), 0,
                                          ReadThisMachineRanges, milliseconds(1000)));
   const std::string silence = "[bridge] no answer from the relay for 1 s";
+  // WireGuard messages: type in the first byte, three zero bytes.
+  const auto message = [](uint8_t type, size_t size) {
+    std::vector<uint8_t> bytes(size, 0x5A);
+    bytes[0] = type;
+    bytes[1] = bytes[2] = bytes[3] = 0;
+    return bytes;
+  };
   ASSERT_NO_FATAL_FAILURE(Introduce());
+  // Keepalives go unanswered by a healthy peer: no silence.
+  ASSERT_TRUE(wireguard_->SendTo(message(4, 32), "127.0.0.1", bridge_->udp_port()));
+  EXPECT_FALSE(log_.WaitForCount(2, milliseconds(1500)));
+  // A handshake does call for an answer.
+  ASSERT_TRUE(wireguard_->SendTo(message(1, 148), "127.0.0.1", bridge_->udp_port()));
   ASSERT_TRUE(log_.WaitForCount(2));
   EXPECT_EQ(log_.lines().back(), silence);
+  EXPECT_EQ(silences_.load(), 1);
   // Datagrams go on, nothing comes back: still one line for this silence.
-  ASSERT_TRUE(wireguard_->SendTo({0x43}, "127.0.0.1", bridge_->udp_port()));
+  ASSERT_TRUE(wireguard_->SendTo(message(4, 80), "127.0.0.1", bridge_->udp_port()));
   EXPECT_FALSE(log_.WaitForCount(3, milliseconds(1500)));
   // An answer ends the silence; the next one is told again.
   ASSERT_TRUE(core_->Write(Frame({0x44})));
   ASSERT_TRUE(wireguard_->Receive().has_value());
-  ASSERT_TRUE(wireguard_->SendTo({0x45}, "127.0.0.1", bridge_->udp_port()));
+  ASSERT_TRUE(wireguard_->SendTo(message(4, 80), "127.0.0.1", bridge_->udp_port()));
   ASSERT_TRUE(log_.WaitForCount(3));
   EXPECT_EQ(log_.lines().back(), silence);
+  EXPECT_EQ(silences_.load(), 2);
 }
 
 TEST_F(BridgeTest, FramesEachDatagramOntoTheStream) {

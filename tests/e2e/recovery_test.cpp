@@ -133,6 +133,20 @@ TEST_F(RecoveryTest, ADisconnectDuringTheBackoffEndsItWithoutAFurtherAttempt) {
   CloseAndExpectCleanExit();
 }
 
+// A relay that stops answering is noticed and the tunnel connects again.
+TEST_F(RecoveryTest, ARelayThatGoesSilentIsConnectedAgain) {
+  ASSERT_NO_FATAL_FAILURE(StartConnected());
+  relay_.set_echo(false);
+  const int silent =
+      WaitForLine("[host] no answer through the tunnel; reconnecting", 0, milliseconds(45000));
+  ASSERT_GE(silent, 0);
+  EXPECT_GE(FindLine(HostLogLines(), "[bridge] no answer from the relay for 25 s"), 0);
+  relay_.set_echo(true);
+  ASSERT_GE(WaitForLine("[host] reconnected in ", silent), 0);
+  EXPECT_TRUE(EchoedAfter("[host] reconnected in "));
+  CloseAndExpectCleanExit();
+}
+
 // The system's news of an address change reaches the controller: the address
 // list request completes, and is armed again for the next change.
 TEST_F(RecoveryTest, TheEventSourceTellsOfAnAddressChangeAndWatchesOn) {

@@ -105,7 +105,7 @@ TunnelControllerTest::~TunnelControllerTest() { SetLineSink(nullptr); }
 
 std::unique_ptr<TunnelController> TunnelControllerTest::MakeController() {
   TunnelController::Seams seams;
-  seams.read_path = [this](uint32_t) -> std::optional<NetworkPath> {
+  seams.read_path = [this](uint32_t, const std::string&) -> std::optional<NetworkPath> {
     std::lock_guard<std::mutex> hold(path_mutex_);
     return path_;
   };

@@ -158,7 +158,7 @@ void EchoRelay::Serve() {
         size_t length =
             (static_cast<unsigned char>(pending[0]) << 8) | static_cast<unsigned char>(pending[1]);
         if (pending.size() < length + 2) break;
-        if (echo_) ::send(client, pending.data(), static_cast<int>(length + 2), 0);
+        if (echo_.load()) ::send(client, pending.data(), static_cast<int>(length + 2), 0);
         ++frames_;
         pending.erase(0, length + 2);
       }

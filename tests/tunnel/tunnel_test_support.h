@@ -87,12 +87,14 @@ class EchoRelay {
   ~EchoRelay();
   uint16_t port() const { return port_; }
   int frames() const { return frames_.load(); }
+  // Whether frames are written back from now on (a relay that goes silent).
+  void set_echo(bool echo) { echo_.store(echo); }
 
  private:
   void Serve();
   SOCKET listener_ = INVALID_SOCKET;
   uint16_t port_ = 0;
-  const bool echo_;
+  std::atomic<bool> echo_;
   std::atomic<bool> stopping_{false};
   std::atomic<int> frames_{0};
   std::atomic<SOCKET> client_{INVALID_SOCKET};

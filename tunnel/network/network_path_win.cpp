@@ -18,16 +18,15 @@ uint32_t HostOrder(const SOCKADDR_INET& address) { return ntohl(address.Ipv4.sin
 
 }  // namespace
 
-bool ReadNetworkTables(const wchar_t* excluded_alias, NetworkTables* tables) {
+bool ReadNetworkTables(NetworkTables* tables) {
   *tables = NetworkTables();
+  // Without it the tunnel's own interface could not be told apart: no reading.
   UniqueMibTable<MIB_IF_TABLE2> interfaces;
-  if (::GetIfTable2(interfaces.Receive()) == NO_ERROR) {
-    for (ULONG i = 0; i < interfaces.Get()->NumEntries; ++i) {
-      const MIB_IF_ROW2& row = interfaces.Get()->Table[i];
-      if (::_wcsicmp(row.Alias, excluded_alias) == 0) {
-        tables->excluded_interfaces.insert(row.InterfaceIndex);
-      }
-    }
+  if (::GetIfTable2(interfaces.Receive()) != NO_ERROR) return false;
+  for (ULONG i = 0; i < interfaces.Get()->NumEntries; ++i) {
+    const MIB_IF_ROW2& row = interfaces.Get()->Table[i];
+    tables->interfaces.push_back(
+        InterfaceRow{row.InterfaceIndex, row.InterfaceLuid.Value, row.Alias});
   }
   // The interface's metric counts with the route's, as in the system's own choice.
   std::map<uint32_t, uint32_t> interface_metrics;
@@ -50,15 +49,28 @@ bool ReadNetworkTables(const wchar_t* excluded_alias, NetworkTables* tables) {
     route.metric = row.Metric + interface_metrics[row.InterfaceIndex];
     tables->routes.push_back(route);
   }
+  UniqueMibTable<MIB_IPFORWARD_TABLE2> routes6;
+  if (::GetIpForwardTable2(AF_INET6, routes6.Receive()) == NO_ERROR) {
+    for (ULONG i = 0; i < routes6.Get()->NumEntries; ++i) {
+      const MIB_IPFORWARD_ROW2& row = routes6.Get()->Table[i];
+      if (row.DestinationPrefix.PrefixLength == 0) {
+        tables->ipv6_default_route_interfaces.push_back(row.InterfaceIndex);
+      }
+    }
+  }
   UniqueMibTable<MIB_UNICASTIPADDRESS_TABLE> addresses;
   if (::GetUnicastIpAddressTable(AF_INET, addresses.Receive()) != NO_ERROR) return false;
   for (ULONG i = 0; i < addresses.Get()->NumEntries; ++i) {
     const MIB_UNICASTIPADDRESS_ROW& row = addresses.Get()->Table[i];
+    const uint32_t address = HostOrder(row.Address);
+    // The tunnel's interface, even while its address is still being checked.
+    if ((address >> (32 - kTunnelSubnetPrefix)) == (kTunnelSubnet >> (32 - kTunnelSubnetPrefix))) {
+      tables->excluded_interfaces.insert(row.InterfaceIndex);
+    }
     // An address still being checked for duplicates, or found to be one, sends
     // nothing yet.
     if (row.DadState != IpDadStatePreferred && row.DadState != IpDadStateDeprecated) continue;
-    tables->addresses.push_back(
-        AddressRow{row.InterfaceIndex, HostOrder(row.Address), row.OnLinkPrefixLength});
+    tables->addresses.push_back(AddressRow{row.InterfaceIndex, address, row.OnLinkPrefixLength});
   }
   return true;
 }

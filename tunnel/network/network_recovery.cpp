@@ -17,6 +17,10 @@ constexpr int64_t kResumeRechecksMs[] = {1000, 3000, 10000, 30000};
 // within the window the recovery gives up.
 constexpr size_t kCoreEndsBeforeGivingUp = 5;
 constexpr int64_t kCoreEndWindowMs = 10 * 60 * 1000;
+// A better path while the one in use still works must hold this long.
+constexpr int64_t kStablePathMs = 5000;
+// A connection that lasted this long ends the backoff of reconnects.
+constexpr int64_t kSettledMs = 60000;
 
 bool Offline(const NetworkPath& path) {
   return !path.has_default_route || path.local_address.empty();
@@ -27,6 +31,8 @@ bool Offline(const NetworkPath& path) {
 void NetworkRecovery::OnConnected(const RunPath& run, int64_t now_ms) {
   resume_checks_ms_.clear();
   core_ends_ms_.clear();
+  reconnected_ = false;
+  quick_reconnects_ = 0;
   Remember(run, now_ms);
 }
 
@@ -38,6 +44,9 @@ void NetworkRecovery::Remember(const RunPath& run, int64_t now_ms) {
   failed_attempts_ = 0;
   next_retry_ms_.reset();
   next_periodic_ms_ = now_ms;
+  connected_at_ms_ = now_ms;
+  candidate_.clear();
+  damped_wait_ = false;
 }
 
 void NetworkRecovery::OnDisconnected() {
@@ -70,40 +79,85 @@ bool NetworkRecovery::OnCoreEnded(const std::string& exit_code, int64_t now_ms) 
 void NetworkRecovery::Recheck(RecheckReason reason, int64_t now_ms) {
   if (state_ == State::kIdle) return;
   next_periodic_ms_ = now_ms + (state_ == State::kWaiting ? kOfflineRecheckMs : kPeriodicRecheckMs);
-  const std::optional<NetworkPath> fresh = actions_->ReadPath(server_);
+  const std::optional<NetworkPath> fresh = actions_->ReadPath(server_, path_.local_address);
   if (!fresh || WaitIfOffline(fresh, now_ms)) return;
   const bool changed = fresh->local_address != path_.local_address;
+  const std::string changed_line =
+      "[host] network changed (" + path_.local_address + " -> " + fresh->local_address + ")";
   switch (state_) {
     case State::kConnected:
-      if (!changed && reason != RecheckReason::kBridgeTrouble) return;
-      break;
+      if (reason == RecheckReason::kRelaySilent) {
+        ReconnectDamped(*fresh, "[host] no answer through the tunnel", now_ms);
+        return;
+      }
+      if (reason == RecheckReason::kBridgeTrouble) {
+        ReconnectDamped(*fresh, changed_line, now_ms);
+        return;
+      }
+      if (!changed) {
+        candidate_.clear();
+        return;
+      }
+      // The address in use still works: a better path must hold a few seconds
+      // before the tunnel moves to it, so that a wavering table moves nothing.
+      if (fresh->in_use_reaches) {
+        if (candidate_ != fresh->local_address) {
+          candidate_ = fresh->local_address;
+          candidate_since_ms_ = now_ms;
+        }
+        if (now_ms - candidate_since_ms_ < kStablePathMs) return;
+      }
+      ReconnectDamped(*fresh, changed_line, now_ms);
+      return;
     case State::kRetrying:
-      // The retry comes when it is due; only a new address is worth trying at once.
-      if (!changed) return;
+      // The retry comes when it is due; only a new address is worth trying at
+      // once, and not while a reconnect waits out its backoff.
+      if (!changed || damped_wait_) return;
       break;
     case State::kWaiting:  // a way out is back
     case State::kIdle:
       break;
   }
-  actions_->WriteLine("[host] network changed (" + path_.local_address + " -> " +
-                      fresh->local_address + "); reconnecting");
+  actions_->WriteLine(changed_line + "; reconnecting");
   // What a retry compares with: the path this attempt was made for.
   path_ = *fresh;
   Reconnect(now_ms);
 }
 
-void NetworkRecovery::OnResume(int64_t now_ms) {
+void NetworkRecovery::ReconnectDamped(const NetworkPath& fresh, const std::string& why,
+                                      int64_t now_ms) {
+  candidate_.clear();
+  // What a retry compares with: the path this attempt is made for.
+  path_ = fresh;
+  // Only a connection that lasted ends the backoff: a network that keeps
+  // changing (or a relay that keeps going silent) is not chased every few seconds.
+  quick_reconnects_ =
+      reconnected_ && now_ms - connected_at_ms_ < kSettledMs ? quick_reconnects_ + 1 : 0;
+  if (quick_reconnects_ == 0) {
+    actions_->WriteLine(why + "; reconnecting");
+    Reconnect(now_ms);
+    return;
+  }
+  const size_t last = sizeof(kRetrySeconds) / sizeof(kRetrySeconds[0]) - 1;
+  const int delay = kRetrySeconds[std::min(quick_reconnects_ - 1, last)];
+  actions_->WriteLine(why + "; reconnecting in " + std::to_string(delay) + " s");
+  damped_wait_ = true;
+  state_ = State::kRetrying;
+  next_retry_ms_ = now_ms + int64_t{delay} * 1000;
+}
+
+void NetworkRecovery::OnResume(int64_t now_ms, bool relay_was_silent) {
   if (state_ == State::kIdle) return;
   resume_checks_ms_.clear();
   for (int64_t delay : kResumeRechecksMs) resume_checks_ms_.push_back(now_ms + delay);
-  Recheck(RecheckReason::kResume, now_ms);
+  Recheck(relay_was_silent ? RecheckReason::kRelaySilent : RecheckReason::kResume, now_ms);
 }
 
 void NetworkRecovery::RunDue(int64_t now_ms) {
   if (state_ == State::kIdle) return;
   if (next_retry_ms_ && now_ms >= *next_retry_ms_) {
     next_retry_ms_.reset();
-    const std::optional<NetworkPath> fresh = actions_->ReadPath(server_);
+    const std::optional<NetworkPath> fresh = actions_->ReadPath(server_, path_.local_address);
     if (fresh && WaitIfOffline(fresh, now_ms)) return;
     Reconnect(now_ms);
     return;
@@ -130,7 +184,8 @@ std::optional<int64_t> NetworkRecovery::next_due_ms() const {
 bool NetworkRecovery::WaitIfOffline(const std::optional<NetworkPath>& fresh, int64_t now_ms) {
   if (!Offline(*fresh)) return false;
   if (state_ != State::kWaiting) {
-    actions_->WriteLine("[host] network unavailable; waiting");
+    actions_->WriteLine(fresh->ipv6_only ? "[host] network has no IPv4 route; waiting"
+                                         : "[host] network unavailable; waiting");
     // The core and the bridge have nowhere to send; the tunnel stays wanted.
     actions_->Stop();
     state_ = State::kWaiting;
@@ -142,6 +197,7 @@ bool NetworkRecovery::WaitIfOffline(const std::optional<NetworkPath>& fresh, int
 }
 
 void NetworkRecovery::Reconnect(int64_t now_ms) {
+  damped_wait_ = false;
   reconnecting_ = true;
   // A disconnect announced before this began ends the recovery instead.
   if (actions_->Cancelled()) {
@@ -156,6 +212,7 @@ void NetworkRecovery::Reconnect(int64_t now_ms) {
   const int64_t spent = actions_->NowMs() - started;
   if (connected) {
     Remember(run, now_ms + spent);
+    reconnected_ = true;
     actions_->WriteLine("[host] reconnected in " + std::to_string(spent) + " ms");
     return;
   }
@@ -165,7 +222,7 @@ void NetworkRecovery::Reconnect(int64_t now_ms) {
 }
 
 void NetworkRecovery::ScheduleRetry(int64_t now_ms, const std::string& failure) {
-  const std::optional<NetworkPath> fresh = actions_->ReadPath(server_);
+  const std::optional<NetworkPath> fresh = actions_->ReadPath(server_, path_.local_address);
   if (fresh && WaitIfOffline(fresh, now_ms)) return;
   const size_t last = sizeof(kRetrySeconds) / sizeof(kRetrySeconds[0]) - 1;
   const int delay = kRetrySeconds[std::min(failed_attempts_, last)];

@@ -14,12 +14,17 @@
 //   reconnecting", then "[host] reconnected in <N> ms");
 // - no default route: the core run is stopped and the tunnel waits, without
 //   connect attempts, for a route to return ("[host] network unavailable;
-//   waiting").
+//   waiting", or on a network with IPv6 alone "[host] network has no IPv4 route;
+//   waiting"). A path that cannot be read is no change: the next re-check reads
+//   it again.
 // A reconnect that fails is tried again after 1, 2, 4, 8, 15 and 30 s, then every
 // 30 s ("[host] reconnect failed -- <step>: <reason>; retrying in <S> s"); offline
-// it waits instead. A core that ends on its own is recovered the same way, until
-// it has ended five times within ten minutes: then the recovery gives up and the
-// tunnel ends. A disconnect ends all of it.
+// it waits instead. Flapping is damped: a metric tie keeps the path in use; a
+// better path while the address in use still reaches the server must hold for
+// 5 s; and a reconnect that comes before the last one has lasted a minute waits
+// the same backoff first ("...; reconnecting in <S> s"). A core that ends on its own is recovered
+// the same way, until it has ended five times within ten minutes: then the recovery gives up and
+// the tunnel ends. A disconnect ends all of it.
 //
 // Re-checks come from the controller's event sources, from a periodic check every
 // 3 s while the tunnel is wanted (every second while it waits for the network),
@@ -60,8 +65,9 @@ class RecoveryActions {
   virtual bool Reconnect(RunPath* run, std::string* failure) = 0;
   // Stops the core run; the tunnel stays wanted.
   virtual void Stop() = 0;
-  // The network path to `server` now; nothing when the tables cannot be read.
-  virtual std::optional<NetworkPath> ReadPath(uint32_t server) = 0;
+  // The network path to `server` now, `in_use` being the address the tunnel uses
+  // (network_path.h); nothing when the tables cannot be read.
+  virtual std::optional<NetworkPath> ReadPath(uint32_t server, const std::string& in_use) = 0;
   // A steady clock, in milliseconds.
   virtual int64_t NowMs() = 0;
   // True when a disconnect or exit waits: a reconnect is then not started, and
@@ -80,15 +86,16 @@ class NetworkRecovery {
   // The tunnel is no longer wanted: nothing is watched or retried any more.
   void OnDisconnected();
 
-  // Why a re-check runs: a bridge that could not send from its address makes the
-  // re-check reconnect even when the path looks the same.
-  enum class RecheckReason { kNetworkEvent, kPeriodic, kResume, kBridgeTrouble };
+  // Why a re-check runs: a bridge that could not send from its address, and a
+  // relay that stopped answering ("[host] no answer through the tunnel;
+  // reconnecting"), make the re-check reconnect even when the path looks the same.
+  enum class RecheckReason { kNetworkEvent, kPeriodic, kResume, kBridgeTrouble, kRelaySilent };
 
   // Compares the network with the remembered path and acts on a change.
   void Recheck(RecheckReason reason, int64_t now_ms);
   // The machine resumed from sleep: a re-check now and a few more while the
-  // network comes back.
-  void OnResume(int64_t now_ms);
+  // network comes back; at once a reconnect when the relay was silent before.
+  void OnResume(int64_t now_ms, bool relay_was_silent = false);
   // Runs whatever is due at `now_ms` (a retry, a periodic or post-resume re-check).
   void RunDue(int64_t now_ms);
   // The running core ended on its own with `exit_code` (as text). Like a network
@@ -117,6 +124,9 @@ class NetworkRecovery {
   // the bridge's own address; a re-check is due at once.
   void Remember(const RunPath& run, int64_t now_ms);
   void ScheduleRetry(int64_t now_ms, const std::string& failure);
+  // A reconnect from a running tunnel, said with `why`: at once, or when the
+  // last one did not last, after the backoff ("<why>; reconnecting in <S> s").
+  void ReconnectDamped(const NetworkPath& fresh, const std::string& why, int64_t now_ms);
 
   RecoveryActions* const actions_;
 
@@ -129,6 +139,12 @@ class NetworkRecovery {
   int64_t next_periodic_ms_ = 0;
   std::vector<int64_t> resume_checks_ms_;
   std::vector<int64_t> core_ends_ms_;  // within the last ten minutes
+  bool reconnected_ = false;           // the run in hand came from a reconnect
+  int64_t connected_at_ms_ = 0;        // when it came up
+  size_t quick_reconnects_ = 0;        // in a row, each before the last one lasted
+  bool damped_wait_ = false;           // the retry due is a reconnect's backoff
+  std::string candidate_;              // a better path seen while ours works
+  int64_t candidate_since_ms_ = 0;
 };
 
 }  // namespace duzavide

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <set>
+#include <string>
 #include <vector>
 
 namespace duzavide {
@@ -18,6 +20,7 @@ TEST(NetworkPathTest, ChoosesTheBestRouteLeavingTheTunnelOut) {
   const RouteRow wifi_default{2, 0, 0, Ip(192, 168, 1, 1), 35};
   const RouteRow wifi_subnet{2, Ip(192, 168, 1, 0), 24, 0, 35};
   const RouteRow ethernet_default{3, 0, 0, Ip(10, 0, 0, 1), 25};
+  const RouteRow ethernet_tie{3, 0, 0, Ip(10, 0, 0, 1), 35};
   // The core's TUN interface takes the default route, whole or in two halves.
   const RouteRow tun_default{7, 0, 0, 0, 5};
   const RouteRow tun_low_half{7, 0, 1, 0, 5};
@@ -35,6 +38,10 @@ TEST(NetworkPathTest, ChoosesTheBestRouteLeavingTheTunnelOut) {
     std::set<uint32_t> excluded;
     uint32_t server;
     NetworkPath expected;
+    std::vector<InterfaceRow> interfaces = {};
+    std::optional<uint64_t> tunnel_luid = std::nullopt;
+    std::vector<uint32_t> ipv6_defaults = {};
+    std::string in_use = "";
   } cases[] = {
       {"the tunnel's routes left out",
        with_tunnel,
@@ -67,6 +74,67 @@ TEST(NetworkPathTest, ChoosesTheBestRouteLeavingTheTunnelOut) {
        {},
        server,
        {true, "192.168.1.10"}},
+      {"a second tunnel adapter, known by its name",
+       with_tunnel,
+       {wifi, tun},
+       {},
+       server,
+       {true, "192.168.1.10"},
+       {{7, 0x70, L"DuzavideTun 2"}}},
+      {"known by its LUID",
+       with_tunnel,
+       {wifi, tun},
+       {},
+       server,
+       {true, "192.168.1.10"},
+       {{7, 0x70, L"Local Area Connection 9"}},
+       0x70},
+      {"known by its subnet",
+       with_tunnel,
+       {wifi, AddressRow{7, Ip(10, 67, 0, 1), 30}},
+       {},
+       server,
+       {true, "192.168.1.10"}},
+      {"IPv6 alone", {wifi_subnet}, {wifi}, {}, server, {false, "", true}, {}, std::nullopt, {2}},
+      {"IPv6 only through the tunnel",
+       {wifi_subnet},
+       {wifi},
+       {7},
+       server,
+       {false, "", false},
+       {},
+       std::nullopt,
+       {7}},
+      {"a metric tie keeps the path in use",
+       {wifi_default, ethernet_tie},
+       {wifi, ethernet},
+       {},
+       server,
+       {true, "10.0.0.20", false, true},
+       {},
+       std::nullopt,
+       {},
+       "10.0.0.20"},
+      {"the same tie from the other side",
+       {wifi_default, ethernet_tie},
+       {wifi, ethernet},
+       {},
+       server,
+       {true, "192.168.1.10", false, true},
+       {},
+       std::nullopt,
+       {},
+       "192.168.1.10"},
+      {"the address in use is gone",
+       {wifi_default, ethernet_tie},
+       {wifi, ethernet},
+       {},
+       server,
+       {true, "192.168.1.10", false, false},
+       {},
+       std::nullopt,
+       {},
+       "10.9.9.9"},
       {"a route whose interface has no address",
        {wifi_default},
        {ethernet},
@@ -76,9 +144,18 @@ TEST(NetworkPathTest, ChoosesTheBestRouteLeavingTheTunnelOut) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const NetworkPath path = ChooseNetworkPath({c.routes, c.addresses, c.excluded}, c.server);
+    NetworkTables tables;
+    tables.routes = c.routes;
+    tables.addresses = c.addresses;
+    tables.interfaces = c.interfaces;
+    tables.tunnel_luid = c.tunnel_luid;
+    tables.ipv6_default_route_interfaces = c.ipv6_defaults;
+    tables.excluded_interfaces = c.excluded;
+    const NetworkPath path = ChooseNetworkPath(tables, c.server, c.in_use);
     EXPECT_EQ(path.has_default_route, c.expected.has_default_route);
     EXPECT_EQ(path.local_address, c.expected.local_address);
+    EXPECT_EQ(path.ipv6_only, c.expected.ipv6_only);
+    EXPECT_EQ(path.in_use_reaches, c.expected.in_use_reaches);
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <string>
@@ -33,8 +34,9 @@ class FakeTunnel final : public RecoveryActions {
     return true;
   }
   void Stop() override { log.push_back("stop"); }
-  std::optional<NetworkPath> ReadPath(uint32_t) override {
+  std::optional<NetworkPath> ReadPath(uint32_t, const std::string&) override {
     reads_at.push_back(now_ms);
+    if (path_at) path = path_at(now_ms);
     return path;
   }
   int64_t NowMs() override { return now_ms; }
@@ -42,6 +44,7 @@ class FakeTunnel final : public RecoveryActions {
   void WriteLine(const std::string& line) override { log.push_back(line); }
 
   std::optional<NetworkPath> path = NetworkPath{true, "192.168.1.10"};
+  std::function<NetworkPath(int64_t now_ms)> path_at;  // when set, the path over time
   bool reconnects = true;
   bool cancelled = false;
   bool cancel_while_reconnecting = false;
@@ -110,6 +113,34 @@ TEST(NetworkRecoveryTest, EachEventDoesWhatItShould) {
          h.RunUntil(6000);
        },
        {kWaiting, "stop", kChanged, "reconnect", kReconnected},
+       false},
+      {"an IPv6-only network says why it waits",
+       [](Harness& h) {
+         h.tunnel.path = NetworkPath{false, "", true};
+         h.recovery.Recheck(Reason::kNetworkEvent, 0);
+       },
+       {"[host] network has no IPv4 route; waiting", "stop"},
+       true},
+      {"a better path while ours still works must hold five seconds",
+       [](Harness& h) {
+         h.tunnel.path = NetworkPath{true, "10.0.0.7", false, /*in_use_reaches=*/true};
+         h.recovery.Recheck(Reason::kNetworkEvent, 0);
+         h.recovery.Recheck(Reason::kPeriodic, 3000);
+         EXPECT_TRUE(h.tunnel.log.empty());
+         h.recovery.Recheck(Reason::kPeriodic, 6000);
+       },
+       {kChanged, "reconnect", kReconnected},
+       false},
+      {"a relay that stays silent is not chased: until a connection lasts, each waits",
+       [](Harness& h) {
+         h.recovery.Recheck(Reason::kRelaySilent, 0);
+         h.recovery.Recheck(Reason::kRelaySilent, 10000);
+         h.RunUntil(11000);
+         h.recovery.Recheck(Reason::kRelaySilent, 80000);
+       },
+       {"[host] no answer through the tunnel; reconnecting", "reconnect", kReconnected,
+        "[host] no answer through the tunnel; reconnecting in 1 s", "reconnect", kReconnected,
+        "[host] no answer through the tunnel; reconnecting", "reconnect", kReconnected},
        false},
       {"retrying: the same address waits for its retry, a new one is tried at once",
        [](Harness& h) {
@@ -211,6 +242,34 @@ TEST(NetworkRecoveryTest, FailedAttemptsBackOffAndPeriodicChecksTryNothing) {
   size_t attempts = 0;
   for (const std::string& entry : h.tunnel.log) attempts += entry == "reconnect" ? 1 : 0;
   EXPECT_EQ(attempts * 2 + 1, h.tunnel.log.size());
+}
+
+TEST(NetworkRecoveryTest, AFlappingNetworkCausesFewReconnectsAMinute) {
+  const NetworkPath a{true, "192.168.1.10"};
+  const NetworkPath b{true, "192.168.1.11"};
+  struct Case {
+    const char* name;
+    bool both_present;  // equal metric, both addresses kept: only the tie changes
+    size_t most;
+  } cases[] = {{"two addresses at equal metric", true, 0},
+               {"each address vanishing in turn", false, 6}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Harness h;
+    h.tunnel.path_at = [&](int64_t now_ms) {
+      NetworkPath path = (now_ms / 2000) % 2 == 0 ? a : b;
+      path.in_use_reaches = c.both_present;
+      return path;
+    };
+    for (int64_t at = 0; at < 60000; at += 2000) {
+      h.RunUntil(at);
+      h.tunnel.now_ms = std::max(h.tunnel.now_ms, at);
+      h.recovery.Recheck(Reason::kNetworkEvent, h.tunnel.now_ms);
+    }
+    const size_t reconnects =
+        static_cast<size_t>(std::count(h.tunnel.log.begin(), h.tunnel.log.end(), "reconnect"));
+    EXPECT_LE(reconnects, c.most);
+  }
 }
 
 TEST(NetworkRecoveryTest, AResumeChecksAtOnceAndAsTheNetworkComesBack) {
