@@ -175,13 +175,17 @@ TEST_F(TunnelSessionTest, TheConfigurationReplacesWhatHoldsItsNameAndLeavesNoTem
   fs::remove(victim, error);
 }
 
-// The core runs elevated: nothing the user set steers it, and it reads its data
-// files from the folder it was started from.
+// The core runs elevated: nothing the user set steers it (the core's variables
+// in either spelling, its runtime's), and it reads its data files from the
+// folder it was started from.
 TEST_F(TunnelSessionTest, TheCoreGetsItsAssetFolderAndNoInheritedXrayVariable) {
-  const wchar_t* planted[] = {L"XRAY_LOCATION_ASSET", L"xray_location_config",
-                              L"Xray_Ray_Buffer_Size"};
+  const wchar_t* planted[] = {L"XRAY_LOCATION_ASSET",  L"xray_location_config",
+                              L"Xray_Ray_Buffer_Size", L"xray.location.confdir",
+                              L"Xray.Location.Asset",  L"GODEBUG"};
   for (const wchar_t* name : planted) ::SetEnvironmentVariableW(name, L"C:\\planted");
-  core_.SetDirectives("print-env xray_\n");
+  // The runtime's variables first: the pipe keeps the order, so they have been
+  // written when the core's are read.
+  core_.SetDirectives("print-env go\nprint-env xray\n");
   const bool connected = session_.Connect(LoopbackRequest());
   for (const wchar_t* name : planted) ::SetEnvironmentVariableW(name, nullptr);
   ASSERT_TRUE(connected);
