@@ -199,6 +199,39 @@ TEST_F(TunnelSessionTest, TheCoreGetsItsAssetFolderAndNoInheritedXrayVariable) {
   session_.Disconnect();
 }
 
+// Any program of the user may point the user's "Local AppData" elsewhere (a
+// share, a junction into the object namespace): the elevated host creates and
+// writes nothing there.
+TEST_F(TunnelSessionTest, ARedirectedLocalAppDataIsNotFollowed) {
+  const wchar_t kKey[] =
+      L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+  wchar_t saved[MAX_PATH] = {};
+  DWORD size = sizeof(saved);
+  const bool had_value =
+      ::RegGetValueW(HKEY_CURRENT_USER, kKey, L"Local AppData", RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
+                     nullptr, saved, &size) == ERROR_SUCCESS;
+  const fs::path redirected = fs::path(TestExeDirectory()) / "redirected";
+  std::error_code error;
+  fs::remove_all(redirected, error);
+  fs::create_directories(redirected, error);
+  const std::wstring target = redirected.wstring();
+  ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"Local AppData", REG_EXPAND_SZ,
+                              target.c_str(), static_cast<DWORD>((target.size() + 1) * 2)),
+            ERROR_SUCCESS);
+  const bool connected = session_.Connect(LoopbackRequest());
+  if (had_value) {
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"Local AppData", REG_EXPAND_SZ, saved,
+                      static_cast<DWORD>((wcslen(saved) + 1) * 2));
+  } else {
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, L"Local AppData");
+  }
+  EXPECT_TRUE(connected);
+  EXPECT_TRUE(fs::is_empty(redirected)) << redirected;
+  EXPECT_TRUE(fs::is_regular_file(ConfigFilePath()));
+  session_.Disconnect();
+  fs::remove_all(redirected, error);
+}
+
 // A child of the core keeps the output pipe open after the core is killed, so
 // only IsConnected can see the end; Disconnect's job closing ends the child too.
 TEST_F(TunnelSessionTest, CoreEndSeenByIsConnectedWhileItsChildHoldsThePipe) {
