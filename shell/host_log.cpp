@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "tunnel/data_folder/plain_file.h"
+#include "tunnel/data_folder/security_descriptors.h"
 
 namespace duzavide {
 namespace {
@@ -31,9 +32,12 @@ std::string OneLine(const std::string& text) {
 UniqueFileHandle HostLog::OpenForAppending(const std::wstring& path) {
   // Appending only: every write lands at the end, also when others append too.
   // Delete sharing lets another instance rotate the file while this one holds it.
+  // A file created here is owned by Administrators and carries the logs folder's
+  // list from its creation, whatever the token's default owner is.
+  UniqueSecurityDescriptor security = LogsFolderSecurity(CurrentUserSid());
   return OpenPlainFile(path, FILE_APPEND_DATA,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_ALWAYS,
-                       nullptr);
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_ALWAYS, nullptr,
+                       security.Get());
 }
 
 HostLog::HostLog(std::wstring folder, uint64_t rotation_bytes, FileOpener open)
