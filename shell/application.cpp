@@ -131,6 +131,7 @@ LogicalPoint CenteredOriginOnPrimaryMonitor(int32_t width, int32_t height) {
 
 int RunDesktopApplication() {
   AttachDiagnosticsConsole();
+  EnableRedirectionTrust();
   // Verified by handle before anything is written into them, and held open until
   // the process ends, so they cannot be renamed or replaced meanwhile. Without a
   // usable folder the log goes to standard error only.

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "tunnel/data_folder/plain_file.h"
+#include "tunnel/data_folder/security_descriptors.h"
 
 namespace duzavide {
 namespace {
@@ -31,9 +32,12 @@ std::string OneLine(const std::string& text) {
 UniqueFileHandle HostLog::OpenForAppending(const std::wstring& path) {
   // Appending only: every write lands at the end, also when others append too.
   // Delete sharing lets another instance rotate the file while this one holds it.
+  // A file created here is owned by Administrators and carries the logs folder's
+  // list from its creation, whatever the token's default owner is.
+  UniqueSecurityDescriptor security = LogsFolderSecurity(CurrentUserSid());
   return OpenPlainFile(path, FILE_APPEND_DATA,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_ALWAYS,
-                       nullptr);
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_ALWAYS, nullptr,
+                       security.Get());
 }
 
 HostLog::HostLog(std::wstring folder, uint64_t rotation_bytes, FileOpener open)
@@ -68,12 +72,19 @@ void HostLog::WriteEntry(const std::string& text) {
   since_failure_ += record.size();
   if (!file_ || renamed_) {
     if (may_try) Reopen();
-  } else if (may_try) {
+  } else {
     LARGE_INTEGER size{};
     // The size is asked each time: another instance may append to the same file.
-    if (::GetFileSizeEx(file_.Get(), &size) && size.QuadPart > 0 &&
-        static_cast<uint64_t>(size.QuadPart) + record.size() > rotation_bytes_) {
-      Rotate();
+    if (::GetFileSizeEx(file_.Get(), &size) && size.QuadPart > 0) {
+      const uint64_t after = static_cast<uint64_t>(size.QuadPart) + record.size();
+      const bool rotated = may_try && after > rotation_bytes_ && Rotate();
+      if (!rotated && after > 2 * rotation_bytes_ && Cut()) {
+        const std::string note = TimeStamp() + " the log was cut at " +
+                                 std::to_string(size.QuadPart) +
+                                 " bytes: another program keeps it from being renamed\r\n";
+        DWORD written = 0;
+        ::WriteFile(file_.Get(), note.data(), static_cast<DWORD>(note.size()), &written, nullptr);
+      }
     }
   }
   if (!file_) return;
@@ -99,17 +110,37 @@ void HostLog::Reopen() {
   failed_ = false;
 }
 
-void HostLog::Rotate() {
+bool HostLog::Rotate() {
   const std::wstring older = path_ + L".1";
   // Renamed while still open (the handle shares deletion), so a failure leaves the
   // file in hand. A rename never writes through a link named "host.log.1"; it
   // replaces the name.
   if (!::MoveFileExW(path_.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING)) {
     AttemptFailed();
-    return;
+    return false;
   }
   renamed_ = true;
   Reopen();
+  return true;
+}
+
+bool HostLog::Cut() {
+  // The log's own handle may only append: the file is opened once more by its
+  // name, and cut only when that is the very file in hand (another instance may
+  // have renamed it meanwhile).
+  UniqueFileHandle whole =
+      OpenPlainFile(path_, FILE_WRITE_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    OPEN_EXISTING, nullptr);
+  BY_HANDLE_FILE_INFORMATION mine{};
+  BY_HANDLE_FILE_INFORMATION named{};
+  if (!whole || !::GetFileInformationByHandle(file_.Get(), &mine) ||
+      !::GetFileInformationByHandle(whole.Get(), &named) ||
+      mine.dwVolumeSerialNumber != named.dwVolumeSerialNumber ||
+      mine.nFileIndexHigh != named.nFileIndexHigh || mine.nFileIndexLow != named.nFileIndexLow) {
+    return false;
+  }
+  FILE_END_OF_FILE_INFO end{};
+  return ::SetFileInformationByHandle(whole.Get(), FileEndOfFileInfo, &end, sizeof(end)) != FALSE;
 }
 
 void HostLog::AttemptFailed() {

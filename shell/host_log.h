@@ -35,8 +35,12 @@ inline constexpr uint64_t kHostLogRotationBytes = 1 << 20;
 // without sharing deletion (most editors do): then the open file is kept and
 // written on, and the rename is tried again only after another eighth of the bound
 // has been logged. A file that cannot be opened is likewise tried again only after
-// another eighth. So a line never costs more than one open, and no line is lost
-// while the log can be written at all.
+// another eighth. So a line never costs more than one open. A file whose rename
+// keeps failing is cut (emptied, not renamed: its name stays the one support
+// looks for) when an entry would take it past twice the bound, and the first
+// line after the cut says so: a program that holds the files open cannot make
+// the log grow without end. Short of that bound no line is lost while the log
+// can be written at all.
 //
 // Failures (no folder, a full disk, a locked file) are swallowed: logging never
 // changes what the caller does. Every operation is thread-safe; entries are written
@@ -73,7 +77,10 @@ class HostLog {
   void WriteEntry(const std::string& text);
   // All require `lock_` held. Each makes one attempt.
   void Reopen();
-  void Rotate();
+  // True when the file was renamed.
+  bool Rotate();
+  // Empties the file in hand; true when it did.
+  bool Cut();
   void AttemptFailed();
 
   const std::wstring folder_;

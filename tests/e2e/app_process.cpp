@@ -15,6 +15,7 @@
 #include "channel/method_call.h"
 #include "channel/standard_method_codec.h"
 #include "tests/tunnel/tunnel_test_support.h"
+#include "tunnel/data_folder/data_folder.h"
 
 namespace duzavide::e2e {
 
@@ -207,11 +208,7 @@ std::string ReadWholeFile(const std::wstring& path) {
 
 std::string AppProcess::StandardError() const { return ReadWholeFile(stderr_path_); }
 
-std::wstring HostLogPath() {
-  wchar_t folder[MAX_PATH] = {};
-  ::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
-  return std::wstring(folder) + L"\\Duzavide\\logs\\host.log";
-}
+std::wstring HostLogPath() { return DataFolder() + L"\\logs\\host.log"; }
 
 bool HostLogHasEntry(const std::string& text) {
   const std::regex entry(R"((^|\n)\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z )" + text + "\r\n");

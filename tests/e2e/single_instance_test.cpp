@@ -9,6 +9,7 @@
 #include <string>
 
 #include "tests/e2e/app_process.h"
+#include "tunnel/data_folder/data_folder.h"
 
 namespace duzavide::e2e {
 namespace {
@@ -77,9 +78,7 @@ TEST(SingleInstanceTest, FailedConnectsSayWhyInTheHostLog) {
   ::DeleteFileW(HostLogPath().c_str());
   // A folder standing where the configuration goes: the core must not start on
   // whatever is there.
-  wchar_t local[MAX_PATH] = {};
-  ::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, local);
-  const std::wstring folder = std::wstring(local) + L"\\Duzavide";
+  const std::wstring folder = DataFolder();
   const std::wstring config = folder + L"\\config.json";
   ::CreateDirectoryW(folder.c_str(), nullptr);
   ::DeleteFileW(config.c_str());

@@ -129,11 +129,13 @@ DUZAVIDE_ENGINE_SCRIPT=$(winepath -w "$work/script.txt") \
 [ "$(tr -d '\r' <"$work/transcript.txt" | grep -v -E '^(max-)?stall ' | tr '\n' ' ')" = \
   "reply 0001 reply 0001 " ] || fail "unexpected transcript: $(cat "$work/transcript.txt")"
 
-# The user's data folder, as the host creates it on "connect".
-wine cmd /c 'echo %LOCALAPPDATA%' </dev/null >"$work/folder.txt" 2>/dev/null
-local_app_data=$(winepath -u "$(tr -d '\r' <"$work/folder.txt")")
-mkdir -p "$local_app_data/Duzavide"
-echo '{"kept": true}' >"$local_app_data/Duzavide/config.json"
+# The user's data folder, as the host creates it on "connect": in the machine's
+# program-data folder, named after the user's SID (Wine's is always this one).
+wine cmd /c 'echo %ProgramData%' </dev/null >"$work/folder.txt" 2>/dev/null
+program_data=$(winepath -u "$(tr -d '\r' <"$work/folder.txt")")
+user_folder="$program_data/Duzavide-S-1-5-21-0-0-0-1000"
+mkdir -p "$user_folder"
+echo '{"kept": true}' >"$user_folder/config.json"
 
 IFS=. read -r major minor patch <<<"$version"
 higher="$major.$minor.$((patch + 1))"
@@ -158,7 +160,7 @@ win msiexec /x "$product_code" /qn || fail "the silent uninstall failed"
 ! wine reg query 'HKLM\Software\Duzavide' </dev/null >/dev/null 2>&1 ||
   fail "registry values left behind under HKLM\\Software\\Duzavide"
 [ ! -e "$icon" ] || fail "product icon left behind: $icon"
-[ "$(cat "$local_app_data/Duzavide/config.json")" = '{"kept": true}' ] ||
+[ "$(cat "$user_folder/config.json")" = '{"kept": true}' ] ||
   fail "the user's data folder was touched"
 
 echo "== passed in $((SECONDS - started)) s"

@@ -67,8 +67,9 @@ TEST(HostLogTest, PastTheBoundTheFileMovesAsideAndOnlyTheNewestTwoFilesStay) {
 }
 
 // A viewer that holds "host.log.1" without sharing deletion (as most editors do)
-// makes every rotation fail: the log keeps its file and every line, and opens
-// nothing more until the rotation can succeed again.
+// makes every rotation fail: the log keeps its file and every line up to twice
+// the bound, opens nothing more until the rotation can succeed again, and past
+// twice the bound empties its file rather than grow without end.
 TEST(HostLogTest, AHeldOlderFileCostsNoOpenPerLineAndLosesNoLine) {
   const fs::path root = fs::temp_directory_path() / "host-log-held-test";
   fs::remove_all(root);
@@ -85,12 +86,26 @@ TEST(HostLogTest, AHeldOlderFileCostsNoOpenPerLineAndLosesNoLine) {
       return HostLog::OpenForAppending(path);
     });
     std::vector<std::string> written;
-    for (int i = 10; i < 50; ++i) {
+    // 16 entries of 35 bytes: within twice the bound.
+    for (int i = 10; i < 26; ++i) {
       written.push_back("entry " + std::to_string(i));
       log.Write(written.back());
     }
     EXPECT_EQ(opens, 1);
     EXPECT_EQ(Entries(root / "host.log"), written);
+    // The next entry would pass it: the file starts again, saying why.
+    for (int i = 26; i < 50; ++i) {
+      written.push_back("entry " + std::to_string(i));
+      log.Write(written.back());
+    }
+    EXPECT_EQ(opens, 1);
+    const std::vector<std::string> after_cut = Entries(root / "host.log");
+    ASSERT_GE(after_cut.size(), 2u);
+    EXPECT_EQ(after_cut.front().rfind("the log was cut at ", 0), 0u) << after_cut.front();
+    EXPECT_EQ(std::vector<std::string>(after_cut.begin() + 1, after_cut.end()),
+              std::vector<std::string>(written.end() - (after_cut.size() - 1), written.end()));
+    EXPECT_LE(fs::file_size(root / "host.log"), 600u);
+    written = after_cut;
 
     // Once the viewer lets go, the next attempt rotates, with one open.
     viewer.Reset();

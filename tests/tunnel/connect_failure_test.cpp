@@ -168,8 +168,9 @@ TEST_F(TunnelSessionTest, WithoutAUsableDataFolderNothingStarts) {
   ASSERT_EQ(lines_.Lines().size(), 1u);
   EXPECT_TRUE(std::regex_match(
       lines_.Lines()[0],
-      std::regex(R"(\[xray\] connect failed at the data folder -- C:\\.*\\Duzavide)" + not_moved +
-                 R"(.*; C:\\ProgramData\\Duzavide)" + not_moved + ".*")))
+      std::regex(
+          R"(\[xray\] connect failed at the data folder -- C:\\ProgramData\\Duzavide-S-[0-9-]+)" +
+          not_moved + R"(.*; C:\\ProgramData\\Duzavide)" + not_moved + ".*")))
       << lines_.Lines()[0];
   EXPECT_EQ(CountCoreProcesses(), 0);
 }

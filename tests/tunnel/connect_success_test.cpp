@@ -175,13 +175,17 @@ TEST_F(TunnelSessionTest, TheConfigurationReplacesWhatHoldsItsNameAndLeavesNoTem
   fs::remove(victim, error);
 }
 
-// The core runs elevated: nothing the user set steers it, and it reads its data
-// files from the folder it was started from.
+// The core runs elevated: nothing the user set steers it (the core's variables
+// in either spelling, its runtime's), and it reads its data files from the
+// folder it was started from.
 TEST_F(TunnelSessionTest, TheCoreGetsItsAssetFolderAndNoInheritedXrayVariable) {
-  const wchar_t* planted[] = {L"XRAY_LOCATION_ASSET", L"xray_location_config",
-                              L"Xray_Ray_Buffer_Size"};
+  const wchar_t* planted[] = {L"XRAY_LOCATION_ASSET",  L"xray_location_config",
+                              L"Xray_Ray_Buffer_Size", L"xray.location.confdir",
+                              L"Xray.Location.Asset",  L"GODEBUG"};
   for (const wchar_t* name : planted) ::SetEnvironmentVariableW(name, L"C:\\planted");
-  core_.SetDirectives("print-env xray_\n");
+  // The runtime's variables first: the pipe keeps the order, so they have been
+  // written when the core's are read.
+  core_.SetDirectives("print-env go\nprint-env xray\n");
   const bool connected = session_.Connect(LoopbackRequest());
   for (const wchar_t* name : planted) ::SetEnvironmentVariableW(name, nullptr);
   ASSERT_TRUE(connected);
@@ -193,6 +197,39 @@ TEST_F(TunnelSessionTest, TheCoreGetsItsAssetFolderAndNoInheritedXrayVariable) {
       << log;
   EXPECT_EQ(log.find("standin-env "), log.rfind("standin-env ")) << log;
   session_.Disconnect();
+}
+
+// Any program of the user may point the user's "Local AppData" elsewhere (a
+// share, a junction into the object namespace): the elevated host creates and
+// writes nothing there.
+TEST_F(TunnelSessionTest, ARedirectedLocalAppDataIsNotFollowed) {
+  const wchar_t kKey[] =
+      L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+  wchar_t saved[MAX_PATH] = {};
+  DWORD size = sizeof(saved);
+  const bool had_value =
+      ::RegGetValueW(HKEY_CURRENT_USER, kKey, L"Local AppData", RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
+                     nullptr, saved, &size) == ERROR_SUCCESS;
+  const fs::path redirected = fs::path(TestExeDirectory()) / "redirected";
+  std::error_code error;
+  fs::remove_all(redirected, error);
+  fs::create_directories(redirected, error);
+  const std::wstring target = redirected.wstring();
+  ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"Local AppData", REG_EXPAND_SZ,
+                              target.c_str(), static_cast<DWORD>((target.size() + 1) * 2)),
+            ERROR_SUCCESS);
+  const bool connected = session_.Connect(LoopbackRequest());
+  if (had_value) {
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"Local AppData", REG_EXPAND_SZ, saved,
+                      static_cast<DWORD>((wcslen(saved) + 1) * 2));
+  } else {
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, L"Local AppData");
+  }
+  EXPECT_TRUE(connected);
+  EXPECT_TRUE(fs::is_empty(redirected)) << redirected;
+  EXPECT_TRUE(fs::is_regular_file(ConfigFilePath()));
+  session_.Disconnect();
+  fs::remove_all(redirected, error);
 }
 
 // A child of the core keeps the output pipe open after the core is killed, so

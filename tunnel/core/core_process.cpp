@@ -1,5 +1,10 @@
 #include "tunnel/core/core_process.h"
 
+// clang-format off
+#include <windows.h>
+#include <shlobj.h>
+// clang-format on
+
 #include <vector>
 
 #include "base/system_error_text.h"
@@ -22,6 +27,27 @@ UniqueHandle CreateKillOnCloseJob() {
     job.Reset();
   }
   return job;
+}
+
+// The system's places for the core's environment, read from the system, never
+// from the host's own environment. TEMP and TMP go to the folder of the
+// configuration: the verified data folder.
+CoreEnvironmentPlaces ReadCorePlaces(const std::wstring& core_folder,
+                                     const std::wstring& config_path) {
+  CoreEnvironmentPlaces places;
+  wchar_t buffer[MAX_PATH] = {};
+  UINT length = ::GetSystemWindowsDirectoryW(buffer, MAX_PATH);
+  if (length > 0 && length < MAX_PATH) places.windows_folder.assign(buffer, length);
+  length = ::GetSystemDirectoryW(buffer, MAX_PATH);
+  if (length > 0 && length < MAX_PATH) places.system_folder.assign(buffer, length);
+  wchar_t common[MAX_PATH] = {};
+  if (SUCCEEDED(
+          ::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common))) {
+    places.program_data = common;
+  }
+  places.temp_folder = ParentDirectory(config_path);
+  places.asset_folder = core_folder;
+  return places;
 }
 
 // Attribute list naming the one handle the child may inherit. Empty when the
@@ -72,7 +98,8 @@ bool CreateSuspended(const std::wstring& core_path, const std::wstring& config_p
   std::wstring directory = ParentDirectory(core_path);
   if (!directory.empty() && directory.back() == L':') directory += L'\\';
   wchar_t* host_environment = ::GetEnvironmentStringsW();
-  std::wstring environment = CoreEnvironmentBlock(host_environment, directory);
+  std::wstring environment =
+      CoreEnvironmentBlock(host_environment, ReadCorePlaces(directory, config_path));
   if (host_environment != nullptr) ::FreeEnvironmentStringsW(host_environment);
   return ::CreateProcessW(core_path.c_str(), command_line.data(), nullptr, nullptr, TRUE, flags,
                           environment.data(), directory.empty() ? nullptr : directory.c_str(),

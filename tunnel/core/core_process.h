@@ -35,8 +35,9 @@ struct CoreProcess {
 };
 
 // Starts `executable->path` with CoreCommandLine(path, config_path), no console
-// window, the environment of CoreEnvironmentBlock (the host's without XRAY_
-// variables; its data files from its own directory), that directory as working
+// window, the environment of CoreEnvironmentBlock (an allow-list: the system's
+// places, TEMP and TMP in the configuration's folder, its data files from its
+// own directory; nothing else the user could set), that directory as working
 // directory and `output_write_end` as standard output and standard error
 // (standard input none).
 // The process is created suspended, put into the job and then resumed. The files

@@ -6,6 +6,7 @@
 #include "base/wide_to_utf8.h"
 #include "base/win_handles.h"
 #include "tunnel/data_folder/plain_file.h"
+#include "tunnel/data_folder/security_descriptors.h"
 
 namespace duzavide {
 namespace {
@@ -27,8 +28,16 @@ std::string WithCarriageReturns(const std::string& text) {
 
 // Writes the new file; false (with `failure`) leaves no file behind.
 bool WriteTemporary(const std::wstring& temporary, const std::string& bytes, std::string* failure) {
-  // Created new, shared with nobody: nothing else can have a handle on it.
-  UniqueFileHandle file = OpenPlainFile(temporary, GENERIC_WRITE | DELETE, 0, CREATE_NEW, failure);
+  // Created new, shared with nobody: nothing else can have a handle on it. Owned
+  // by Administrators from its creation: a policy may make the user the token's
+  // default owner, and an owner may change the list.
+  UniqueSecurityDescriptor security = ProtectedFolderSecurity();
+  if (!security) {
+    *failure = WideToUtf8(temporary) + ": its security could not be built";
+    return false;
+  }
+  UniqueFileHandle file =
+      OpenPlainFile(temporary, GENERIC_WRITE | DELETE, 0, CREATE_NEW, failure, security.Get());
   if (!file) return false;
   DWORD written = 0;
   bool ok =

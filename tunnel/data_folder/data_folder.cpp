@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "tunnel/data_folder/data_folder_place.h"
 #include "tunnel/data_folder/folder_operations.h"
 #include "tunnel/data_folder/plain_file.h"
 #include "tunnel/data_folder/security_descriptors.h"
@@ -22,22 +23,64 @@ VerifiedFolder Unusable(const std::string& problem) {
 
 }  // namespace
 
-std::wstring DataFolder() {
-  wchar_t folder[MAX_PATH] = {};
-  if (FAILED(
-          ::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder))) {
-    return L"C:\\ProgramData\\Duzavide";
+DataFolderPlace ReadDataFolderPlace() {
+  DataFolderPlaceFacts facts;
+  wchar_t buffer[MAX_PATH] = {};
+  const UINT length = ::GetSystemWindowsDirectoryW(buffer, MAX_PATH);
+  if (length > 0 && length < MAX_PATH) facts.windows_folder.assign(buffer, length);
+  // As stored: its variables are expanded by the rule, not from the host's
+  // environment, which the user can set.
+  DWORD size = sizeof(buffer);
+  if (::RegGetValueW(HKEY_LOCAL_MACHINE,
+                     L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList",
+                     L"ProgramData", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr,
+                     buffer, &size) == ERROR_SUCCESS) {
+    facts.program_data_record = buffer;
   }
-  return std::wstring(folder) + L"\\Duzavide";
+  const std::string sid = CurrentUserSid();
+  facts.user_sid.assign(sid.begin(), sid.end());
+  // The volume of the folder the rule will name: the record's drive, or the
+  // Windows folder's.
+  std::wstring root = facts.program_data_record.size() >= 2 && facts.program_data_record[1] == L':'
+                          ? facts.program_data_record.substr(0, 2)
+                          : facts.windows_folder.substr(0, 2);
+  root += L"\\";
+  switch (::GetDriveTypeW(root.c_str())) {
+    case DRIVE_FIXED:
+      facts.volume = VolumeKind::kLocalFixed;
+      break;
+    case DRIVE_REMOTE:
+      facts.volume = VolumeKind::kNetwork;
+      break;
+    case DRIVE_REMOVABLE:
+    case DRIVE_CDROM:
+      facts.volume = VolumeKind::kRemovable;
+      break;
+    default:
+      facts.volume = VolumeKind::kOther;
+      break;
+  }
+  return DecideDataFolderPlace(facts);
 }
 
-std::wstring SharedDataFolder() {
-  wchar_t folder[MAX_PATH] = {};
-  if (FAILED(
-          ::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder))) {
-    return L"C:\\ProgramData\\Duzavide";
-  }
-  return std::wstring(folder) + L"\\Duzavide";
+std::wstring DataFolder() { return ReadDataFolderPlace().per_user; }
+
+std::wstring SharedDataFolder() { return ReadDataFolderPlace().shared; }
+
+void EnableRedirectionTrust() {
+  // PROCESS_MITIGATION_REDIRECTION_TRUST_POLICY: bit 0 enforces. Newer than the
+  // headers, and absent before Windows 10 21H2, so looked up and best effort.
+  struct RedirectionTrustPolicy {
+    DWORD flags;
+  } policy{1};
+  constexpr int kProcessRedirectionTrustPolicy = 16;
+  using SetPolicy = BOOL(WINAPI*)(int, PVOID, SIZE_T);
+  HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+  auto set_policy = reinterpret_cast<SetPolicy>(
+      kernel != nullptr
+          ? reinterpret_cast<void*>(::GetProcAddress(kernel, "SetProcessMitigationPolicy"))
+          : nullptr);
+  if (set_policy != nullptr) set_policy(kProcessRedirectionTrustPolicy, &policy, sizeof(policy));
 }
 
 std::wstring ConfigFilePath() { return DataFolder() + L"\\config.json"; }
@@ -45,10 +88,10 @@ std::wstring ConfigFilePath() { return DataFolder() + L"\\config.json"; }
 VerifiedFolder VerifyDataFolder() {
   UniqueSecurityDescriptor security = ProtectedFolderSecurity();
   if (!security) return Unusable("the folder's security could not be built");
+  const DataFolderPlace place = ReadDataFolderPlace();
+  if (!place.refusal.empty()) return Unusable(place.refusal);
   SystemFolderOperations operations(security.Get());
-  std::vector<std::wstring> paths{DataFolder()};
-  const std::wstring shared = SharedDataFolder();
-  if (!SamePath(shared, paths.front())) paths.push_back(shared);
+  std::vector<std::wstring> paths{place.per_user, place.shared};
   return VerifyFirstUsableFolder(operations, paths, UtcStamp());
 }
 

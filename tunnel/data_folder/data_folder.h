@@ -14,19 +14,27 @@
 
 namespace duzavide {
 
-// The local application data folder plus "\Duzavide", or "C:\ProgramData\Duzavide"
-// when the system cannot name that folder. Nothing is created.
+// The user's own folder in the machine's program-data folder,
+// "C:\ProgramData\Duzavide-<SID>" (data_folder_place.h: no path from the user's
+// registry, a local fixed volume); empty when the place is refused. Nothing is
+// created.
 std::wstring DataFolder();
 
-// The machine-wide place used when the per-user folder cannot be made safe: the
-// common application data folder plus "\Duzavide".
+// The machine-wide place used when the per-user folder cannot be made safe:
+// "C:\ProgramData\Duzavide"; empty when the place is refused.
 std::wstring SharedDataFolder();
+
+// Turns on the process's redirection trust policy where Windows offers it: a
+// junction made by a non-administrator is then not followed by this process.
+// Best effort; call before the first file operation. Main thread.
+void EnableRedirectionTrust();
 
 // DataFolder() plus "\config.json": where the configuration goes when the
 // per-user folder passes the check.
 std::wstring ConfigFilePath();
 
 // Verifies DataFolder(), and when that cannot be made safe SharedDataFolder(),
+// or says why the place is refused,
 // with ProtectedFolderSecurity() (security_descriptors.h; see
 // VerifyFirstUsableFolder). Main or tunnel thread; the result holds the folder
 // open.

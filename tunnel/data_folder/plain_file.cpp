@@ -20,10 +20,12 @@ std::string PlainFileProblem(HANDLE file) {
 }
 
 UniqueFileHandle OpenPlainFile(const std::wstring& path, DWORD access, DWORD share,
-                               DWORD disposition, std::string* failure) {
-  UniqueFileHandle file(::CreateFileW(path.c_str(), access, share, nullptr, disposition,
-                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                                      nullptr));
+                               DWORD disposition, std::string* failure,
+                               PSECURITY_DESCRIPTOR security) {
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), security, FALSE};
+  UniqueFileHandle file(
+      ::CreateFileW(path.c_str(), access, share, security != nullptr ? &attributes : nullptr,
+                    disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   std::string problem;
   if (!file) {
     problem = "it could not be opened: " + LastSystemErrorText();

@@ -26,8 +26,11 @@ std::string PlainFileProblem(HANDLE file);
 // itself, never followed), kept only when PlainFileProblem finds nothing. Empty on
 // failure, with `failure` naming the path and the reason. The check follows the
 // open, so `disposition` must not truncate (no CREATE_ALWAYS, TRUNCATE_EXISTING).
+// `security`, when given, is the descriptor a file created by the call gets
+// (with its owner: the token's default owner may be a policy's choice).
 UniqueFileHandle OpenPlainFile(const std::wstring& path, DWORD access, DWORD share,
-                               DWORD disposition, std::string* failure);
+                               DWORD disposition, std::string* failure,
+                               PSECURITY_DESCRIPTOR security = nullptr);
 
 // The path the open `handle` really has, links resolved, without the "\\?\"
 // prefix; "" when it cannot be read.
