@@ -131,7 +131,10 @@ bool AppProcess::Start() {
   startup.hStdOutput = error_file.Get();
   startup.hStdError = error_file.Get();
   PROCESS_INFORMATION info{};
-  const BOOL started = ::CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE, 0,
+  // The process attaches to its parent's console; this one needs one to share.
+  if (options_.console_group) ::AllocConsole();
+  const DWORD flags = options_.console_group ? CREATE_NEW_PROCESS_GROUP : 0;
+  const BOOL started = ::CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE, flags,
                                         nullptr, folder.c_str(), &startup, &info);
   const DWORD error = ::GetLastError();
   ::SetEnvironmentVariableW(L"DUZAVIDE_ENGINE_SCRIPT", nullptr);
@@ -143,7 +146,14 @@ bool AppProcess::Start() {
   }
   ::CloseHandle(info.hThread);
   process_.Reset(info.hProcess);
+  process_id_ = info.dwProcessId;
   return true;
+}
+
+bool AppProcess::SendConsoleBreak() {
+  if (::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, process_id_)) return true;
+  ADD_FAILURE() << "GenerateConsoleCtrlEvent failed with " << ::GetLastError();
+  return false;
 }
 
 HWND AppProcess::WaitForWindow(std::chrono::milliseconds timeout) {

@@ -28,6 +28,9 @@ std::string ZeroStatsReplyHex();
 struct AppOptions {
   std::vector<std::string> script;  // one command per entry
   bool fail_view_creation = false;
+  // Started in a process group of its own, attached to this process's console,
+  // so that console events can be sent to it alone.
+  bool console_group = false;
 };
 
 class AppProcess {
@@ -49,6 +52,10 @@ class AppProcess {
   void Terminate();
   DWORD exit_code() const;
 
+  // Sends a console control event (CTRL_BREAK_EVENT) to its group; needs
+  // `console_group`. False, with the system's error, when it could not be sent.
+  bool SendConsoleBreak();
+
   // Ends the process at once, as a crash or the task manager would, and waits.
   void Kill();
 
@@ -64,6 +71,7 @@ class AppProcess {
   std::wstring transcript_path_;
   std::wstring stderr_path_;
   UniqueHandle process_;
+  DWORD process_id_ = 0;
 };
 
 // The host log of this account, and whether it holds the entry `text` (a regular
