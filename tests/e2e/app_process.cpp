@@ -131,8 +131,6 @@ bool AppProcess::Start() {
   startup.hStdOutput = error_file.Get();
   startup.hStdError = error_file.Get();
   PROCESS_INFORMATION info{};
-  // The process attaches to its parent's console; this one needs one to share.
-  if (options_.console_group) ::AllocConsole();
   const DWORD flags = options_.console_group ? CREATE_NEW_PROCESS_GROUP : 0;
   const BOOL started = ::CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE, flags,
                                         nullptr, folder.c_str(), &startup, &info);
@@ -154,6 +152,14 @@ bool AppProcess::SendConsoleBreak() {
   if (::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, process_id_)) return true;
   ADD_FAILURE() << "GenerateConsoleCtrlEvent failed with " << ::GetLastError();
   return false;
+}
+
+DWORD ShareConsoleForEvents() {
+  ::FreeConsole();
+  if (!::AllocConsole()) return ::GetLastError();
+  // The probe reaches every process of the console, this one included: let it pass.
+  ::SetConsoleCtrlHandler([](DWORD) -> BOOL { return TRUE; }, TRUE);
+  return ::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, 0) ? ERROR_SUCCESS : ::GetLastError();
 }
 
 HWND AppProcess::WaitForWindow(std::chrono::milliseconds timeout) {

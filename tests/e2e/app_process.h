@@ -28,8 +28,8 @@ std::string ZeroStatsReplyHex();
 struct AppOptions {
   std::vector<std::string> script;  // one command per entry
   bool fail_view_creation = false;
-  // Started in a process group of its own, attached to this process's console,
-  // so that console events can be sent to it alone.
+  // Started in a process group of its own, attached to this process's console
+  // (ShareConsoleForEvents), so that console events can be sent to it alone.
   bool console_group = false;
 };
 
@@ -73,6 +73,11 @@ class AppProcess {
   UniqueHandle process_;
   DWORD process_id_ = 0;
 };
+
+// Gives this process a console of its own, which the processes it starts attach
+// to, and sends a console event through it; the system's error when either
+// failed, else ERROR_SUCCESS. (Wine 8 refuses the event with ERROR_INVALID_HANDLE.)
+DWORD ShareConsoleForEvents();
 
 // The host log of this account, and whether it holds the entry `text` (a regular
 // expression), time stamp first.
