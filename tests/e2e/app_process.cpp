@@ -154,6 +154,28 @@ bool AppProcess::SendConsoleBreak() {
   return false;
 }
 
+bool AppProcess::RaiseConsoleBreakInProcess() {
+  // The system's libraries lie at the same address in every process of a boot.
+  const auto routine = reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleW(L"kernelbase.dll"), "CtrlRoutine")));
+  if (routine == nullptr) {
+    ADD_FAILURE() << "the system has no control routine to run";
+    return false;
+  }
+  const UniqueHandle thread(::CreateRemoteThread(
+      process_.Get(), nullptr, 0, routine, reinterpret_cast<void*>(CTRL_BREAK_EVENT), 0, nullptr));
+  if (!thread.IsValid()) {
+    ADD_FAILURE() << "CreateRemoteThread failed with " << ::GetLastError();
+    return false;
+  }
+  // The routine answers 1 once the process's handlers have run.
+  DWORD answer = 0;
+  ::WaitForSingleObject(thread.Get(), 10000);
+  ::GetExitCodeThread(thread.Get(), &answer);
+  EXPECT_EQ(answer, 1u) << "the control routine did not run the handlers";
+  return answer == 1;
+}
+
 DWORD ShareConsoleForEvents() {
   ::FreeConsole();
   if (!::AllocConsole()) return ::GetLastError();

@@ -55,6 +55,9 @@ class AppProcess {
   // Sends a console control event (CTRL_BREAK_EVENT) to its group; needs
   // `console_group`. False, with the system's error, when it could not be sent.
   bool SendConsoleBreak();
+  // Raises CTRL_BREAK_EVENT inside the process as the system does for a console's
+  // event: a thread of the process runs the system's control routine.
+  bool RaiseConsoleBreakInProcess();
 
   // Ends the process at once, as a crash or the task manager would, and waits.
   void Kill();
