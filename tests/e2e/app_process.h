@@ -28,9 +28,6 @@ std::string ZeroStatsReplyHex();
 struct AppOptions {
   std::vector<std::string> script;  // one command per entry
   bool fail_view_creation = false;
-  // Started in a process group of its own, attached to this process's console
-  // (ShareConsoleForEvents), so that console events can be sent to it alone.
-  bool console_group = false;
 };
 
 class AppProcess {
@@ -52,12 +49,11 @@ class AppProcess {
   void Terminate();
   DWORD exit_code() const;
 
-  // Sends a console control event (CTRL_BREAK_EVENT) to its group; needs
-  // `console_group`. False, with the system's error, when it could not be sent.
-  bool SendConsoleBreak();
-  // Raises CTRL_BREAK_EVENT inside the process as the system does for a console's
-  // event: a thread of the process runs the system's control routine.
-  bool RaiseConsoleBreakInProcess();
+  // Raises CTRL_BREAK_EVENT inside the process as the system does for its
+  // console's event: a thread of the process runs the system's control routine,
+  // which calls the process's handlers. (Wine 8's consoles carry no events:
+  // GenerateConsoleCtrlEvent fails there with ERROR_INVALID_HANDLE.)
+  bool RaiseConsoleBreak();
 
   // Ends the process at once, as a crash or the task manager would, and waits.
   void Kill();
@@ -74,13 +70,7 @@ class AppProcess {
   std::wstring transcript_path_;
   std::wstring stderr_path_;
   UniqueHandle process_;
-  DWORD process_id_ = 0;
 };
-
-// Gives this process a console of its own, which the processes it starts attach
-// to, and sends a console event through it; the system's error when either
-// failed, else ERROR_SUCCESS. (Wine 8 refuses the event with ERROR_INVALID_HANDLE.)
-DWORD ShareConsoleForEvents();
 
 // The host log of this account, and whether it holds the entry `text` (a regular
 // expression), time stamp first.

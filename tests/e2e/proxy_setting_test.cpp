@@ -132,25 +132,16 @@ INSTANTIATE_TEST_SUITE_P(Endings, ProxySettingE2eTest,
 // Ctrl+Break (or Ctrl+C, or the console closing) in the console the host was
 // started from ends it through the window's own teardown.
 TEST(ConsoleEndingTest, AConsoleEventWhileConnectedLeavesTheSettingRestoredAndNoCore) {
-  // Wine 8's consoles carry no control events (ERROR_INVALID_HANDLE); there the
-  // event is raised in the host the way the system raises it.
-  const DWORD console_error = ShareConsoleForEvents();
-  ASSERT_TRUE(console_error == ERROR_SUCCESS || console_error == ERROR_INVALID_HANDLE)
-      << console_error;
   ForgetSavedProxySetting();
   ASSERT_TRUE(WriteProxySetting(ManualProxy(L"10.1.2.3:3128")));
   const ProxyOptions before = ReadProxySetting();
-  AppOptions options{Script(Ending::kKilledThenNextStart)};  // connects, then waits
-  // (A new process group ignores Ctrl+C, and under Wine every control event.)
-  options.console_group = console_error == ERROR_SUCCESS;
-  AppProcess app(options);
+  AppProcess app({Script(Ending::kKilledThenNextStart)});  // connects, then waits
   ASSERT_TRUE(app.Start());
   ASSERT_TRUE(WaitFor([&] { return !app.Transcript().empty(); }, seconds(60)));
   ASSERT_EQ(app.Transcript()[0], "reply " + SuccessReplyHex(true)) << app.StandardError();
   ASSERT_TRUE(IsDirectAccess(ReadProxySetting().flags));
 
-  ASSERT_TRUE(console_error == ERROR_SUCCESS ? app.SendConsoleBreak()
-                                             : app.RaiseConsoleBreakInProcess());
+  ASSERT_TRUE(app.RaiseConsoleBreak());
   ASSERT_TRUE(app.WaitForExit(seconds(30))) << app.StandardError();
   EXPECT_EQ(app.exit_code(), 0u) << app.StandardError();
   EXPECT_TRUE(WaitFor([] { return CountCoreProcesses() == 0; }, seconds(2)));
