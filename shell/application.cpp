@@ -10,6 +10,7 @@
 
 #include "base/line_sink.h"
 #include "shell/command_line_arguments.h"
+#include "shell/console_ending.h"
 #include "shell/debug_console.h"
 #include "shell/flutter_window.h"
 #include "shell/host_log.h"
@@ -97,6 +98,7 @@ int RunInstance(std::vector<std::string> arguments) {
     return 1;
   }
   window.SetQuitOnClose(true);
+  CloseWindowOnConsoleEvents(window.GetHandle());
 
   // Every way out destroys the window first (engine included), then the loop
   // ends; the window object goes with this scope, before the apartment is left.
@@ -146,6 +148,8 @@ int RunDesktopApplication() {
   ReportFolders(data_folder, logs_folder);
   const int exit_code = RunInstance(std::move(arguments));
   EmitLine("exiting with code " + std::to_string(exit_code));
+  FlushLines();
+  EndOfTeardown();
   SetLineSink(nullptr);
   return exit_code;
 }

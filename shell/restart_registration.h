@@ -9,7 +9,7 @@ namespace duzavide {
 // Asks the system to start the application again once an installer that closed it
 // through the Restart Manager is done: with no command line (the application keeps
 // no state worth passing on), and never after a crash or a hang, so that a host
-// that fails at start is not started over and over. Main thread.
+// that fails at start is not started over and over, nor after a reboot. Main thread.
 void RegisterRestartAfterUpdate();
 
 using RegisterRestartFunction = HRESULT(WINAPI*)(PCWSTR command_line, DWORD flags);

@@ -147,6 +147,24 @@ bool AppProcess::Start() {
   return true;
 }
 
+bool AppProcess::RaiseConsoleBreak() {
+  // The system's libraries lie at the same address in every process of a boot.
+  const auto routine = reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleW(L"kernelbase.dll"), "CtrlRoutine")));
+  if (routine == nullptr) {
+    ADD_FAILURE() << "the system has no control routine to run";
+    return false;
+  }
+  const UniqueHandle thread(::CreateRemoteThread(
+      process_.Get(), nullptr, 0, routine, reinterpret_cast<void*>(CTRL_BREAK_EVENT), 0, nullptr));
+  if (!thread.IsValid()) {
+    ADD_FAILURE() << "CreateRemoteThread failed with " << ::GetLastError();
+    return false;
+  }
+  ::WaitForSingleObject(thread.Get(), 10000);
+  return true;
+}
+
 HWND AppProcess::WaitForWindow(std::chrono::milliseconds timeout) {
   HWND found = nullptr;
   WaitFor(

@@ -49,6 +49,12 @@ class AppProcess {
   void Terminate();
   DWORD exit_code() const;
 
+  // Raises CTRL_BREAK_EVENT inside the process as the system does for its
+  // console's event: a thread of the process runs the system's control routine,
+  // which calls the process's handlers. (Wine 8's consoles carry no events:
+  // GenerateConsoleCtrlEvent fails there with ERROR_INVALID_HANDLE.)
+  bool RaiseConsoleBreak();
+
   // Ends the process at once, as a crash or the task manager would, and waits.
   void Kill();
 

@@ -129,5 +129,25 @@ INSTANTIATE_TEST_SUITE_P(Endings, ProxySettingE2eTest,
                                            Ending::kKilledThenRestoreProgram),
                          EndingName);
 
+// Ctrl+Break (or Ctrl+C, or the console closing) in the console the host was
+// started from ends it through the window's own teardown.
+TEST(ConsoleEndingTest, AConsoleEventWhileConnectedLeavesTheSettingRestoredAndNoCore) {
+  ForgetSavedProxySetting();
+  ASSERT_TRUE(WriteProxySetting(ManualProxy(L"10.1.2.3:3128")));
+  const ProxyOptions before = ReadProxySetting();
+  AppProcess app({Script(Ending::kKilledThenNextStart)});  // connects, then waits
+  ASSERT_TRUE(app.Start());
+  ASSERT_TRUE(WaitFor([&] { return !app.Transcript().empty(); }, seconds(60)));
+  ASSERT_EQ(app.Transcript()[0], "reply " + SuccessReplyHex(true)) << app.StandardError();
+  ASSERT_TRUE(IsDirectAccess(ReadProxySetting().flags));
+
+  ASSERT_TRUE(app.RaiseConsoleBreak());
+  ASSERT_TRUE(app.WaitForExit(seconds(30))) << app.StandardError();
+  EXPECT_EQ(app.exit_code(), 0u) << app.StandardError();
+  EXPECT_TRUE(WaitFor([] { return CountCoreProcesses() == 0; }, seconds(2)));
+  EXPECT_EQ(ReadProxySetting(), before);
+  EXPECT_FALSE(SavedProxySettingExists());
+}
+
 }  // namespace
 }  // namespace duzavide::e2e

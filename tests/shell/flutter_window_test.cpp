@@ -255,11 +255,11 @@ TEST_F(FlutterWindowTest, ASecondStartShowsTheWindowAndKeepsItMaximised) {
 }
 
 // Restart Manager starts an application again only when it asked for that.
-TEST_F(FlutterWindowTest, AsksToBeStartedAgainAfterAnUpdateButNotAfterACrash) {
+TEST_F(FlutterWindowTest, AsksToBeStartedAgainAfterAnUpdateButNotAfterACrashOrReboot) {
   ASSERT_EQ(g_restart_registrations.size(), 1u);
   EXPECT_EQ(g_restart_registrations[0].command_line, L"");
   EXPECT_EQ(g_restart_registrations[0].flags,
-            static_cast<DWORD>(RESTART_NO_CRASH | RESTART_NO_HANG));
+            static_cast<DWORD>(RESTART_NO_CRASH | RESTART_NO_HANG | RESTART_NO_REBOOT));
 }
 
 TEST_F(FlutterWindowTest, IconIsAddedAgainWhenTheNotificationAreaRestarts) {

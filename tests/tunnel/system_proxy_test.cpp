@@ -4,7 +4,10 @@
 // tests cover the other options.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "tests/tunnel/tunnel_controller_fixture.h"
+#include "tunnel/proxy_setting/proxy_journal_lock.h"
 
 namespace duzavide::tunnel_test {
 namespace {
@@ -68,6 +71,36 @@ TEST_F(TunnelControllerTest, ProxySettingIsDirectWhileConnectedAndOursAfterwards
     EXPECT_EQ(ProxyRestoreRunOnceCommand(), L"");
     EXPECT_EQ(lines_.Count(dead_line), c.dead ? 1u : 0u);
     EXPECT_EQ(lines_.Count(changed_line), c.changed_meanwhile.empty() ? 0u : 1u);
+  }
+}
+
+// The host and the restore program take the journal's lock by its name, each
+// with its own handle: a second caller waits its bound and is told, and has it
+// once the first lets go, also when the first ended holding it.
+TEST(ProxyJournalLockTest, OneCallerAtATimeAndNoneForeverAfterAnOwnerDied) {
+  for (const bool owner_dies : {false, true}) {
+    SCOPED_TRACE(owner_dies ? "owner ended holding it" : "owner released it");
+    HANDLE taken = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE let_go = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread owner([&] {
+      auto* lock = new ProxyJournalLock(1000);
+      EXPECT_TRUE(lock->held()) << lock->failure();
+      ::SetEvent(taken);
+      ::WaitForSingleObject(let_go, 10000);
+      if (!owner_dies) delete lock;  // else its thread ends with the lock held
+    });
+    ASSERT_EQ(::WaitForSingleObject(taken, 10000), WAIT_OBJECT_0);
+    {
+      const ProxyJournalLock second(200);
+      EXPECT_FALSE(second.held());
+      EXPECT_EQ(second.failure(), "another program holds the lock of the saved proxy setting");
+    }
+    ::SetEvent(let_go);
+    owner.join();
+    const ProxyJournalLock third(5000);
+    EXPECT_TRUE(third.held()) << third.failure();
+    ::CloseHandle(taken);
+    ::CloseHandle(let_go);
   }
 }
 

@@ -98,6 +98,11 @@ bool SaveProxyJournal(const ProxyOptions& options, std::string* failure) {
                SystemErrorText(static_cast<unsigned long>(status));
     return false;
   }
+  RegisterProxyRestoreAtSignIn();
+  return true;
+}
+
+void RegisterProxyRestoreAtSignIn() {
   UniqueRegistryKey run_once;
   const std::wstring command = ProxyRestoreCommand();
   if (CreateUserKey(kRunOnceKey, &run_once) == ERROR_SUCCESS) {
@@ -105,7 +110,6 @@ bool SaveProxyJournal(const ProxyOptions& options, std::string* failure) {
                      reinterpret_cast<const BYTE*>(command.c_str()),
                      static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
   }
-  return true;
 }
 
 bool DeleteProxyJournal(std::string* failure) {

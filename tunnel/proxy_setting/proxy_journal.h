@@ -33,6 +33,9 @@ bool SaveProxyJournal(const ProxyOptions& options, std::string* failure);
 // Deletes the journal, then the sign-in registration. True when no journal is left.
 bool DeleteProxyJournal(std::string* failure);
 
+// Registers the restore program to run at the next sign-in; best effort.
+void RegisterProxyRestoreAtSignIn();
+
 // The RunOnce command that runs the restore program from beside this program.
 std::wstring ProxyRestoreCommand();
 

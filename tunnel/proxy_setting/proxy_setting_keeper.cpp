@@ -42,7 +42,8 @@ bool ProxySettingKeeper::SwitchToDirect(std::string* failure) {
   return true;
 }
 
-bool ProxySettingKeeper::RestoreSaved(bool left_over, std::vector<std::string>* lines) {
+bool ProxySettingKeeper::RestoreSaved(bool left_over, bool judge_dead,
+                                      std::vector<std::string>* lines) {
   ProxyOptions saved;
   std::string failure;
   bool have_saved = false;
@@ -73,9 +74,9 @@ bool ProxySettingKeeper::RestoreSaved(bool left_over, std::vector<std::string>* 
     lines->push_back(kNotRestoredLine + failure + kKeptForRetry);
     return false;
   }
-  const ProxyRestorePlan plan =
-      PlanProxyRestore(have_saved ? &saved : nullptr, current,
-                       [this](const ProxyEndpoint& e) { return platform_->HasListener(e); });
+  const ProxyRestorePlan plan = PlanProxyRestore(
+      have_saved ? &saved : nullptr, current,
+      [&](const ProxyEndpoint& e) { return !judge_dead || platform_->HasListener(e); });
   if (!Apply(plan, &failure)) {
     lines->push_back(have_saved ? kNotRestoredLine + failure + kKeptForRetry
                                 : kNotSwitchedOffLine + failure);

@@ -9,6 +9,11 @@
 //   switches off a dead proxy of this machine.
 // - RestoreLeftOver does the same for a journal that an earlier run left behind
 //   (killed, or the machine lost power), with one line whatever the outcome.
+// - RepairLeftOver is what the restore program does at sign-in: like
+//   RestoreLeftOver, but no local proxy is judged dead. It runs before the
+//   user's other start-up programs, so a proxy program of this machine may simply
+//   not have started yet; that judgement belongs to a running host, which can
+//   look again later.
 // After every change the system is told (and re-reads its settings).
 //
 // The keeper holds no state of its own: the journal is the state, so a restore
@@ -37,13 +42,16 @@ class ProxySettingKeeper {
 
   // What a disconnect does to the setting. False when a saved setting could not
   // be given back (it stays saved for the next try), with a line.
-  bool Restore(std::vector<std::string>* lines) { return RestoreSaved(false, lines); }
+  bool Restore(std::vector<std::string>* lines) { return RestoreSaved(false, true, lines); }
 
   // What the start of a run does: only a journal left behind is acted on.
-  bool RestoreLeftOver(std::vector<std::string>* lines) { return RestoreSaved(true, lines); }
+  bool RestoreLeftOver(std::vector<std::string>* lines) { return RestoreSaved(true, true, lines); }
+
+  // What the restore program does at sign-in.
+  bool RepairLeftOver(std::vector<std::string>* lines) { return RestoreSaved(true, false, lines); }
 
  private:
-  bool RestoreSaved(bool left_over, std::vector<std::string>* lines);
+  bool RestoreSaved(bool left_over, bool judge_dead, std::vector<std::string>* lines);
   bool Apply(const ProxyRestorePlan& plan, std::string* failure);
 
   ProxyPlatform* const platform_;

@@ -120,6 +120,9 @@ bool WriteSystemProxyFlags(uint32_t flags, std::string* failure) {
 }
 
 void AnnounceSystemProxyChange() {
+  // The first reaches every running program that uses the settings; the other two
+  // have this process's own view read again.
+  ::InternetSetOptionW(nullptr, INTERNET_OPTION_PROXY_SETTINGS_CHANGED, nullptr, 0);
   ::InternetSetOptionW(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0);
   ::InternetSetOptionW(nullptr, INTERNET_OPTION_REFRESH, nullptr, 0);
 }

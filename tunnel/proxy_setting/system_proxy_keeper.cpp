@@ -5,6 +5,7 @@
 #include "base/lock.h"
 #include "tunnel/proxy_setting/local_listener.h"
 #include "tunnel/proxy_setting/proxy_journal.h"
+#include "tunnel/proxy_setting/proxy_journal_lock.h"
 #include "tunnel/proxy_setting/proxy_setting_keeper.h"
 #include "tunnel/proxy_setting/system_proxy.h"
 
@@ -33,18 +34,26 @@ class SystemPlatform final : public ProxyPlatform {
   bool DeleteJournal(std::string* failure) override { return DeleteProxyJournal(failure); }
 };
 
+// The host's bound on waiting for the restore program, which holds the lock for
+// one short sequence; longer means another program holds it.
+constexpr unsigned long kHostLockWaitMs = 3000;
+// The restore program waits for a host that is busy with its own sequence.
+constexpr unsigned long kRepairLockWaitMs = 15000;
+
 // Never destroyed: a thread may still restore while the process exits.
 Lock& SystemProxyLock() {
   static Lock* const lock = new Lock();
   return *lock;
 }
 
-bool RunSerialised(bool (ProxySettingKeeper::*sequence)(std::vector<std::string>*),
-                   ProxyPlatform& platform, const LineSink& line) {
+using Sequence = bool (ProxySettingKeeper::*)(std::vector<std::string>*);
+
+bool RunSerialised(Sequence sequence, ProxyPlatform& platform, const LineSink& line) {
   std::vector<std::string> lines;
   bool done;
   {
     AutoLock hold(SystemProxyLock());
+    const ProxyJournalLock journal_lock(kHostLockWaitMs);
     ProxySettingKeeper keeper(&platform);
     done = (keeper.*sequence)(&lines);
   }
@@ -63,6 +72,7 @@ ProxyPlatform& SystemProxyPlatform() {
 
 bool ResetSystemProxy(std::string* failure, ProxyPlatform& platform) {
   AutoLock hold(SystemProxyLock());
+  const ProxyJournalLock journal_lock(kHostLockWaitMs);
   return ProxySettingKeeper(&platform).SwitchToDirect(failure);
 }
 
@@ -72,6 +82,25 @@ bool RestoreSystemProxy(const LineSink& line, ProxyPlatform& platform) {
 
 bool RestoreLeftOverSystemProxy(const LineSink& line) {
   return RunSerialised(&ProxySettingKeeper::RestoreLeftOver, SystemProxyPlatform(), line);
+}
+
+bool RepairLeftOverSystemProxy(const LineSink& line) {
+  std::vector<std::string> lines;
+  bool done = false;
+  {
+    const ProxyJournalLock journal_lock(kRepairLockWaitMs);
+    if (journal_lock.held()) {
+      done = ProxySettingKeeper(&SystemProxyPlatform()).RepairLeftOver(&lines);
+    } else {
+      lines.push_back("[proxy] the saved proxy setting was not restored -- " +
+                      journal_lock.failure() + "; it stays saved for the next start");
+    }
+  }
+  if (!done) RegisterProxyRestoreAtSignIn();
+  if (line) {
+    for (const std::string& text : lines) line(text);
+  }
+  return done;
 }
 
 }  // namespace duzavide

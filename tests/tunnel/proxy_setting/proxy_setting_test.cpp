@@ -197,6 +197,46 @@ TEST(ProxySettingKeeperTest, DirectWhileConnectedThenOursExactlyAndNothingElse) 
   }
 }
 
+// At sign-in a local proxy program may not have started yet: the restore program
+// gives the saved setting back as it was; only a running host judges it dead.
+TEST(ProxySettingKeeperTest, OnlyAHostJudgesALocalProxyDeadAfterAnEarlierRun) {
+  const ProxyOptions listening_nothing = Setting(kManual, L"127.0.0.1:1", L"<local>");
+  const ProxyOptions live = Setting(kManual, L"127.0.0.1:8080", L"<local>");
+  const std::string restored =
+      "[proxy] restored the proxy setting saved before an earlier run ended unexpectedly";
+  struct Case {
+    bool sign_in_repair;
+    ProxyOptions saved;
+    uint32_t flags_after;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {true, listening_nothing, kManual, {restored}},
+      {true, live, kManual, {restored}},
+      {false,
+       listening_nothing,
+       kDirect,
+       {"[proxy] the proxy 127.0.0.1:1 is on this machine and nothing listens there -- switched "
+        "it off, direct access"}},
+      {false, live, kManual, {restored}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << (c.sign_in_repair ? "repair " : "host ") << testing::PrintToString(c.saved));
+    FakeProxyPlatform platform;
+    platform.setting = c.saved;
+    ProxySettingKeeper keeper(&platform);
+    std::string failure;
+    ASSERT_TRUE(keeper.SwitchToDirect(&failure));  // then the run is killed
+    std::vector<std::string> lines;
+    ASSERT_TRUE(c.sign_in_repair ? keeper.RepairLeftOver(&lines) : keeper.RestoreLeftOver(&lines));
+    ProxyOptions after = c.saved;
+    after.flags = c.flags_after;
+    EXPECT_EQ(platform.setting, after);
+    EXPECT_FALSE(platform.journal);
+    EXPECT_EQ(lines, c.lines);
+  }
+}
+
 TEST(ProxySettingKeeperTest, NothingIsLostWhenTheSystemRefuses) {
   const ProxyOptions start = Setting(kManual, L"10.1.2.3:3128", L"<local>");
   FakeProxyPlatform platform;
