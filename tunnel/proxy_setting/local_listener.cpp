@@ -12,6 +12,8 @@
 #include <optional>
 #include <string>
 
+#include "base/ipv4_text.h"
+
 namespace duzavide {
 namespace {
 
@@ -31,26 +33,9 @@ std::optional<std::string> ListenerTable(ULONG family) {
 
 // IPv4 literal in network byte order.
 std::optional<uint32_t> Ipv4Address(const std::string& host) {
-  uint32_t address = 0;
-  int parts = 0;
-  size_t at = 0;
-  while (at <= host.size() && parts < 4) {
-    size_t dot = host.find('.', at);
-    if (dot == std::string::npos) dot = host.size();
-    const std::string part = host.substr(at, dot - at);
-    if (part.empty() || part.size() > 3) return std::nullopt;
-    uint32_t value = 0;
-    for (char c : part) {
-      if (c < '0' || c > '9') return std::nullopt;
-      value = value * 10 + static_cast<uint32_t>(c - '0');
-    }
-    if (value > 255) return std::nullopt;
-    address = (address << 8) | value;
-    ++parts;
-    at = dot + 1;
-  }
-  if (parts != 4 || at <= host.size()) return std::nullopt;
-  return htonl(address);
+  const std::optional<uint32_t> address = ParseDottedIPv4(host);
+  if (!address) return std::nullopt;
+  return htonl(*address);
 }
 
 // 0 = no listener, 1 = listener, -1 = the table could not be read.
