@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/executable_path.h"
 #include "base/system_error_text.h"
 #include "base/wide_to_utf8.h"
 #include "tunnel/core/core_trust.h"
@@ -107,12 +108,9 @@ CoreExecutable LocateCoreExecutable(const VerifiedFolder& data_folder) {
     TakeIfTrusted(data_folder, candidate, &core);
     if (!core.path.empty()) return core;
   }
-  // Long enough for any path the system hands out, so a deep install folder does
-  // not lose the fallback.
-  std::vector<wchar_t> module(32768);
-  DWORD length = ::GetModuleFileNameW(nullptr, module.data(), static_cast<DWORD>(module.size()));
-  if (length > 0 && length < module.size()) {
-    std::wstring beside = ParentDirectory(std::wstring(module.data(), length)) + L"\\xray.exe";
+  const std::wstring module = ExecutablePath();
+  if (!module.empty()) {
+    std::wstring beside = ParentDirectory(module) + L"\\xray.exe";
     if (Exists(beside)) core.path = beside;
   }
   return core;

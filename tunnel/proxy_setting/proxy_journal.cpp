@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/executable_path.h"
 #include "base/system_error_text.h"
 #include "base/win_handles.h"
 
@@ -33,13 +34,8 @@ LSTATUS DeleteUserValue(const wchar_t* path, const wchar_t* value) {
 }
 
 std::wstring ThisProgramFolder() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = ::GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-    if (length == 0) return std::wstring();
-    if (length < path.size()) return path.substr(0, path.find_last_of(L"\\/", length));
-    path.resize(path.size() * 2);
-  }
+  const std::wstring path = ExecutablePath();
+  return path.substr(0, path.find_last_of(L"\\/"));
 }
 
 }  // namespace
