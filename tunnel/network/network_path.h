@@ -82,10 +82,10 @@ struct NetworkPath {
 bool IsTunnelInterfaceAlias(const std::wstring& alias);
 
 // The path to `server`: the counted route with the longest matching prefix (then
-// the lowest metric, then the one out of the interface of `in_use`, the address
-// the tunnel uses now) and, on its interface, the address whose subnet holds the
-// route's next hop (or the server, for a route on the link), else the
-// interface's first address.
+// the lowest metric, then the one that keeps more of `in_use`, the address the
+// tunnel uses now: that address, else its interface) and, on its interface, the
+// address whose subnet holds the route's next hop (or the server, for a route on
+// the link), else the interface's first address; `in_use` wins among equals.
 NetworkPath ChooseNetworkPath(const NetworkTables& tables, uint32_t server,
                               const std::string& in_use = std::string());
 
