@@ -3,6 +3,8 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <memory>
+
 #include "base/ipv4_text.h"
 #include "base/system_error_text.h"
 #include "base/win_handles.h"
@@ -38,25 +40,78 @@ std::string SourceAddressFor(const addrinfo& target, std::string* failure) {
   return DottedIPv4(ntohl(local.sin_addr.s_addr));
 }
 
+// One name lookup and its answer. Shared by the caller and the thread that runs
+// it, so that a caller that stops waiting leaves the thread its own copy; the
+// last one to let go frees the answer.
+struct NameLookup {
+  std::string host;
+  UniqueHandle done;  // set when the answer is in
+  int status = WSAHOST_NOT_FOUND;
+  addrinfo* results = nullptr;
+
+  ~NameLookup() {
+    if (results != nullptr) ::freeaddrinfo(results);
+  }
+  void Run() {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    status = ::getaddrinfo(host.c_str(), "443", &hints, &results);
+    if (done) ::SetEvent(done.Get());
+  }
+};
+
+DWORD WINAPI RunNameLookup(void* parameter) {
+  const std::unique_ptr<std::shared_ptr<NameLookup>> lookup(
+      static_cast<std::shared_ptr<NameLookup>*>(parameter));
+  (*lookup)->Run();
+  return 0;
+}
+
+// Looks `host` up; with `cancel`, on a thread of its own, waiting until the answer
+// is in or `cancel` is set (then nullptr: a resolver that hangs holds only that
+// thread, which ends when the resolver gives up).
+std::shared_ptr<NameLookup> LookUp(const std::string& host, HANDLE cancel) {
+  if (cancel != nullptr && ::WaitForSingleObject(cancel, 0) == WAIT_OBJECT_0) return nullptr;
+  auto lookup = std::make_shared<NameLookup>();
+  lookup->host = host;
+  if (cancel != nullptr) lookup->done.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!lookup->done) {
+    lookup->Run();
+    return lookup;
+  }
+  auto* handed = new std::shared_ptr<NameLookup>(lookup);
+  const UniqueHandle thread(::CreateThread(nullptr, 0, &RunNameLookup, handed, 0, nullptr));
+  if (!thread) {
+    delete handed;
+    lookup->Run();
+    return lookup;
+  }
+  const HANDLE waits[] = {cancel, lookup->done.Get()};
+  if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return nullptr;
+  return lookup;
+}
+
 }  // namespace
 
-std::string DetectActiveIPv4Address(const std::string& host, std::string* failure,
-                                    uint32_t* server) {
+std::string DetectActiveIPv4Address(const std::string& host, std::string* failure, uint32_t* server,
+                                    HANDLE cancel) {
   std::string ignored;
   std::string& reason = failure != nullptr ? *failure : ignored;
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* results = nullptr;
-  const int lookup = ::getaddrinfo(host.c_str(), "443", &hints, &results);
-  if (lookup != 0 || results == nullptr) {
+  const std::shared_ptr<NameLookup> lookup = LookUp(host, cancel);
+  if (!lookup) {
+    reason = "the name lookup of \"" + host + "\" was cancelled";
+    return std::string();
+  }
+  if (lookup->status != 0 || lookup->results == nullptr) {
     reason = "the name lookup of \"" + host + "\" failed: " +
-             SystemErrorText(static_cast<unsigned long>(lookup != 0 ? lookup : WSAHOST_NOT_FOUND));
+             SystemErrorText(static_cast<unsigned long>(lookup->status != 0 ? lookup->status
+                                                                            : WSAHOST_NOT_FOUND));
     return std::string();
   }
   std::string address;
   reason = "\"" + host + "\" has no IPv4 address";
-  for (const addrinfo* entry = results; entry != nullptr && address.empty();
+  for (const addrinfo* entry = lookup->results; entry != nullptr && address.empty();
        entry = entry->ai_next) {
     if (entry->ai_family != AF_INET || entry->ai_addr == nullptr) continue;
     address = SourceAddressFor(*entry, &reason);
@@ -64,7 +119,6 @@ std::string DetectActiveIPv4Address(const std::string& host, std::string* failur
       *server = ntohl(reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr.s_addr);
     }
   }
-  ::freeaddrinfo(results);
   if (!address.empty()) reason.clear();
   return address;
 }

@@ -61,6 +61,7 @@ TunnelController::TunnelController() : TunnelController(Seams()) {}
 TunnelController::TunnelController(Seams seams)
     : connected_(std::make_shared<std::atomic<bool>>(false)),
       cancel_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      lookup_cancel_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       network_signal_(std::make_shared<NetworkSignal>()),
       read_path_(
           seams.read_path
@@ -81,6 +82,7 @@ TunnelController::TunnelController(Seams seams)
   leak_inputs_.host_path = ExecutablePath();
   network_signal_->event.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
   session_.SetCancelEvent(cancel_.Get());
+  session_.SetLookupCancelEvent(lookup_cancel_.Get());
   session_.SetLineObserver(EmitLine);
   // One fact: the bridge binds the address of the path the recovery remembers,
   // read from the tables with the tunnel's interfaces left out. Right after a
@@ -161,7 +163,9 @@ bool TunnelController::PostDisconnectTask(Task task) {
   // reconnect about to start sees it.
   disconnect_pending_.store(true);
   if (!Post(std::move(task))) return false;
-  // Only a reconnect is cut short: a connect the user asked for still answers.
+  // Only a reconnect is cut short: a connect the user asked for still answers,
+  // but does not wait for a resolver before it does.
+  ::SetEvent(lookup_cancel_.Get());
   if (recovery_.reconnecting()) ::SetEvent(cancel_.Get());
   return true;
 }
@@ -349,6 +353,7 @@ void TunnelController::Shutdown() {
   stopping_ = true;
   tasks_.clear();
   ::SetEvent(cancel_.Get());
+  ::SetEvent(lookup_cancel_.Get());
   ::SetEvent(wake_.Get());
 }
 
@@ -402,6 +407,7 @@ void TunnelController::Run() {
       }
       // A cancel meant for the work before this one must not end this one.
       if (!stopping_) ::ResetEvent(cancel_.Get());
+      if (!stopping_ && !disconnect_pending_.load()) ::ResetEvent(lookup_cancel_.Get());
     }
     if (stop) break;
     if (!task) {

@@ -219,6 +219,10 @@ class TunnelController : private TunnelOperations, private RecoveryActions {
   // Manual-reset: the task in hand is to end early. Outlives the session, which
   // waits on it.
   UniqueHandle cancel_;
+  // Manual-reset: a disconnect is waiting, so a connect's name lookup ends now. Set
+  // by every disconnect (a user's connect included: its lookup may hang for as
+  // long as the resolver likes); kept set while a disconnect is pending.
+  UniqueHandle lookup_cancel_;
   // Set from system threads (the network changed), from the relay thread (the
   // bridge could not send from its address) and from the reader thread (the core
   // ended on its own). Shared with those threads, which may outlive the session

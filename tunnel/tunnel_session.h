@@ -104,6 +104,10 @@ class TunnelSession final : public TunnelOperations {
   // 300 ms and the core's first second): the connect then fails at once. Not
   // owned; it must outlive the session. Set before Connect.
   void SetCancelEvent(HANDLE cancel);
+  // A manual-reset event that, once set, cuts the server's name lookup short (a
+  // resolver can hang for many seconds): the connect then fails at once. Not
+  // owned; it must outlive the session.
+  void SetLookupCancelEvent(HANDLE cancel) { lookup_cancel_ = cancel; }
 
   // Receives the status lines and the core's output lines.
   void SetLineObserver(LineSink observer) { observers_->line = std::move(observer); }
@@ -173,8 +177,9 @@ class TunnelSession final : public TunnelOperations {
   VerifiedFolder data_folder_;
   // The folder last said to be unprotectable, so that it is said once.
   std::wstring unprotected_folder_said_;
-  TrafficTally tally_;       // from the running core's launch
-  HANDLE cancel_ = nullptr;  // not owned
+  TrafficTally tally_;              // from the running core's launch
+  HANDLE cancel_ = nullptr;         // not owned
+  HANDLE lookup_cancel_ = nullptr;  // not owned
   uint32_t server_ipv4_ = 0;
   std::string local_address_;
   std::string last_failure_;

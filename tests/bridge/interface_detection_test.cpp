@@ -6,25 +6,35 @@
 #include <string>
 #include <vector>
 
+#include "base/win_handles.h"
 #include "bridge/loopback_port.h"
 
 namespace duzavide {
 namespace {
 
-// Literals only: nothing is looked up or sent.
+// Literals only: nothing is looked up or sent. With an event that can cancel it,
+// the lookup runs on a thread of its own and answers the same, unless the event is
+// set: then it answers at once.
 TEST(DetectActiveIPv4AddressTest, ResultsAndReasonsForLiterals) {
   struct Case {
     std::string host;
+    int cancel;  // 0: no event, 1: an event not set, 2: an event set
     std::string expected;
     std::string reason_start;
   };
   for (const Case& c : std::vector<Case>{
-           {"127.0.0.1", "127.0.0.1", ""},  // a loopback literal resolves to itself
-           {"::1", "", "the name lookup of \"::1\" failed: "},  // IPv6 only
-           {"255.255.255.255", "", "no route: "},
+           {"127.0.0.1", 0, "127.0.0.1", ""},  // a loopback literal resolves to itself
+           {"127.0.0.1", 1, "127.0.0.1", ""},
+           {"127.0.0.1", 2, "", "the name lookup of \"127.0.0.1\" was cancelled"},
+           {"::1", 0, "", "the name lookup of \"::1\" failed: "},  // IPv6 only
+           {"::1", 1, "", "the name lookup of \"::1\" failed: "},
+           {"255.255.255.255", 0, "", "no route: "},
        }) {
+    const UniqueHandle cancel(c.cancel != 0 ? ::CreateEventW(nullptr, TRUE, c.cancel == 2, nullptr)
+                                            : nullptr);
     std::string reason = "left over";
-    EXPECT_EQ(DetectActiveIPv4Address(c.host, &reason), c.expected) << c.host;
+    EXPECT_EQ(DetectActiveIPv4Address(c.host, &reason, nullptr, cancel.Get()), c.expected)
+        << c.host << " " << c.cancel;
     EXPECT_EQ(reason.rfind(c.reason_start, 0), 0u) << c.host << ": " << reason;
     if (c.reason_start.empty()) {
       EXPECT_EQ(reason, "");
