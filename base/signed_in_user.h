@@ -22,8 +22,8 @@ std::string ThisProcessUserSid();
 // cannot be opened.
 UniqueHandle OpenShellProcess(unsigned long access, std::string* failure);
 
-// The SID (text form) of the shell's process token: the person signed in. ""
-// with `failure` when it cannot be found.
+// The SID (text form) of the shell's process token: the person signed in (its
+// token is opened like the process). "" with `failure` when it cannot be found.
 std::string SignedInUserSid(std::string* failure);
 
 // SignedInUserSid, or where no one can be found, ThisProcessUserSid.

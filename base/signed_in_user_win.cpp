@@ -29,11 +29,12 @@ std::string TokenUserSid(HANDLE token) {
   return narrow;
 }
 
-// Opens process `id` for `access` with the debugging privilege on, on this thread
-// only (a copy of the process's token while it impersonates itself).
-UniqueHandle OpenWithDebugPrivilege(DWORD id, DWORD access) {
-  UniqueHandle process;
-  if (!::ImpersonateSelf(SecurityImpersonation)) return process;
+// Runs `open` with the debugging privilege on, on this thread only (a copy of
+// the process's token while it impersonates itself); what it opened, or none.
+template <typename Open>
+UniqueHandle WithDebugPrivilege(const Open& open) {
+  UniqueHandle opened;
+  if (!::ImpersonateSelf(SecurityImpersonation)) return opened;
   UniqueHandle token;
   TOKEN_PRIVILEGES privileges{};
   privileges.PrivilegeCount = 1;
@@ -42,10 +43,20 @@ UniqueHandle OpenWithDebugPrivilege(DWORD id, DWORD access) {
       ::LookupPrivilegeValueW(nullptr, SE_DEBUG_NAME, &privileges.Privileges[0].Luid) &&
       ::AdjustTokenPrivileges(token.Get(), FALSE, &privileges, 0, nullptr, nullptr) &&
       ::GetLastError() == ERROR_SUCCESS) {
-    process.Reset(::OpenProcess(access, FALSE, id));
+    opened = open();
   }
+  const DWORD error = ::GetLastError();
   ::RevertToSelf();
-  return process;
+  if (!opened) ::SetLastError(error == ERROR_SUCCESS ? ERROR_ACCESS_DENIED : error);
+  return opened;
+}
+
+// `open` as this account, and where that is refused, with the debugging privilege.
+template <typename Open>
+UniqueHandle OpenAsAdministrator(const Open& open) {
+  UniqueHandle opened = open();
+  if (!opened && ::GetLastError() == ERROR_ACCESS_DENIED) opened = WithDebugPrivilege(open);
+  return opened;
 }
 
 }  // namespace
@@ -65,11 +76,8 @@ UniqueHandle OpenShellProcess(unsigned long access, std::string* failure) {
     *failure = "this session has no shell";
     return UniqueHandle();
   }
-  UniqueHandle process(::OpenProcess(access, FALSE, id));
-  if (!process && ::GetLastError() == ERROR_ACCESS_DENIED) {
-    process = OpenWithDebugPrivilege(id, access);
-    if (!process) ::SetLastError(ERROR_ACCESS_DENIED);
-  }
+  UniqueHandle process =
+      OpenAsAdministrator([&] { return UniqueHandle(::OpenProcess(access, FALSE, id)); });
   if (!process) *failure = "the shell's process could not be opened: " + LastSystemErrorText();
   return process;
 }
@@ -77,8 +85,12 @@ UniqueHandle OpenShellProcess(unsigned long access, std::string* failure) {
 std::string SignedInUserSid(std::string* failure) {
   const UniqueHandle shell = OpenShellProcess(PROCESS_QUERY_LIMITED_INFORMATION, failure);
   if (!shell) return std::string();
-  UniqueHandle token;
-  if (!::OpenProcessToken(shell.Get(), TOKEN_QUERY, token.Receive())) {
+  const UniqueHandle token = OpenAsAdministrator([&] {
+    UniqueHandle opened;
+    ::OpenProcessToken(shell.Get(), TOKEN_QUERY, opened.Receive());
+    return opened;
+  });
+  if (!token) {
     *failure = "the shell's account could not be read: " + LastSystemErrorText();
     return std::string();
   }
