@@ -19,8 +19,9 @@ namespace duzavide {
 
 class RestoreProgramWork final : public ProxyWork {
  public:
-  // Longer than the restore program's own bound on the journal's lock.
-  static constexpr unsigned long kStepWaitMs = 20000;
+  // Longer than the restore program's own bound on the journal's lock (3 s),
+  // short enough for the end of a Windows session.
+  static constexpr unsigned long kStepWaitMs = 10000;
 
   bool Run(ProxyStep step, std::vector<std::string>* lines, std::string* failure) override;
 };
