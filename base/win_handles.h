@@ -1,5 +1,5 @@
 // Owners for what the system hands out and the caller must free: handles,
-// sockets, registry keys, IP helper tables and LocalAlloc memory (security
+// sockets, registry keys, loaded libraries, IP helper tables and LocalAlloc memory (security
 // descriptors, SID texts), built on UniqueAny.
 #ifndef BASE_WIN_HANDLES_H_
 #define BASE_WIN_HANDLES_H_
@@ -42,6 +42,14 @@ struct RegistryKeyTraits {
   static void Close(Type value) { ::RegCloseKey(value); }
 };
 using UniqueRegistryKey = UniqueAny<RegistryKeyTraits>;
+
+// A library this process loaded with LoadLibraryExW, freed with FreeLibrary.
+struct ModuleTraits {
+  using Type = HMODULE;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type value) { ::FreeLibrary(value); }
+};
+using UniqueModule = UniqueAny<ModuleTraits>;
 
 // Memory the system allocated with LocalAlloc for the caller (security
 // descriptors, SID texts, argument vectors), freed with LocalFree.

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "base/signed_in_user.h"
 #include "tunnel/data_folder/plain_file.h"
 #include "tunnel/data_folder/security_descriptors.h"
 
@@ -34,7 +35,7 @@ UniqueFileHandle HostLog::OpenForAppending(const std::wstring& path) {
   // Delete sharing lets another instance rotate the file while this one holds it.
   // A file created here is owned by Administrators and carries the logs folder's
   // list from its creation, whatever the token's default owner is.
-  UniqueSecurityDescriptor security = LogsFolderSecurity(CurrentUserSid());
+  UniqueSecurityDescriptor security = LogsFolderSecurity(SignedInOrThisUserSid());
   return OpenPlainFile(path, FILE_APPEND_DATA,
                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_ALWAYS, nullptr,
                        security.Get());

@@ -70,8 +70,10 @@ TunnelController::TunnelController(Seams seams)
                     uint32_t server,
                     const std::string&
                         in_use) { return ReadNetworkPath(server, in_use, leak_inputs_.tunnel_luid); }),
-      proxy_platform_(seams.proxy_platform != nullptr ? *seams.proxy_platform
-                                                      : SystemProxyPlatform()),
+      own_proxy_work_(seams.proxy_platform != nullptr
+                          ? std::make_unique<LockedProxyWork>(*seams.proxy_platform)
+                          : nullptr),
+      proxy_work_(own_proxy_work_ ? *own_proxy_work_ : SignedInUserProxyWork()),
       recovery_(this),
       own_filtering_(seams.filtering != nullptr ? nullptr
                                                 : std::make_unique<WindowsFilteringPlatform>()),
@@ -194,7 +196,7 @@ bool TunnelController::StartTunnel(const ConnectRequest& request) {
   }
   // The user's own setting is saved before it is switched to direct access.
   std::string failure;
-  if (!ResetSystemProxy(&failure, proxy_platform_)) {
+  if (!ResetSystemProxy(&failure, proxy_work_)) {
     EmitLine(ConnectFailedLine("[proxy]", "proxy setting", failure));
     tunnel_lock_.Release();
     return false;
@@ -204,7 +206,7 @@ bool TunnelController::StartTunnel(const ConnectRequest& request) {
   if (!session_.Connect(request)) {
     // No tunnel runs, so nothing needs direct access or protection.
     leak_protection_.Remove();
-    RestoreSystemProxy(EmitLine, proxy_platform_);
+    RestoreSystemProxy(EmitLine, proxy_work_);
     tunnel_lock_.Release();
     return false;
   }
@@ -256,7 +258,7 @@ void TunnelController::ProtectTunnelInterface() {
 void TunnelController::EndTunnel() {
   recovery_.OnDisconnected();
   wanted_ = false;
-  RestoreSystemProxy(EmitLine, proxy_platform_);
+  RestoreSystemProxy(EmitLine, proxy_work_);
   session_.Disconnect();
   // The core and everything in its job are gone.
   leak_protection_.Remove();
@@ -367,7 +369,7 @@ bool TunnelController::ShutdownForSessionEnd(DWORD budget_ms) {
   Shutdown();
   // The proxy setting is the user's, and outlives the process: it is given back
   // here, whether or not the disconnect gets to it in time.
-  RestoreSystemProxy(EmitLine, proxy_platform_);
+  RestoreSystemProxy(EmitLine, proxy_work_);
   return FinishShutdown(budget_ms);
 }
 

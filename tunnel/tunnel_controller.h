@@ -75,6 +75,7 @@
 #include "tunnel/network/network_path.h"
 #include "tunnel/network/network_recovery.h"
 #include "tunnel/proxy_setting/proxy_platform.h"
+#include "tunnel/proxy_setting/proxy_work.h"
 #include "tunnel/traffic_counters.h"
 #include "tunnel/tunnel_operations.h"
 #include "tunnel/tunnel_session.h"
@@ -96,8 +97,8 @@ class TunnelController : private TunnelOperations, private RecoveryActions {
     // `in_use`; by default from the system's tables, with the tunnel's own
     // interfaces left out.
     PathReader read_path;
-    // The user's proxy setting; by default this account's real one. Not owned;
-    // it must outlive the controller.
+    // The user's proxy setting; by default the real one of the person signed in
+    // to this session. Not owned; it must outlive the controller.
     ProxyPlatform* proxy_platform = nullptr;
     // The filtering engine; by default the system's. Not owned; it must outlive
     // the controller.
@@ -238,7 +239,9 @@ class TunnelController : private TunnelOperations, private RecoveryActions {
   };
   const std::shared_ptr<NetworkSignal> network_signal_;
   const PathReader read_path_;
-  ProxyPlatform& proxy_platform_;
+  // On the seam's platform when one is given.
+  const std::unique_ptr<ProxyWork> own_proxy_work_;
+  ProxyWork& proxy_work_;
   TunnelSession session_;
   // Controller's thread only, but for reconnecting().
   NetworkRecovery recovery_;

@@ -7,9 +7,10 @@
 // Judged, beyond no crash and no undefined behaviour:
 // - every text taken from the value is non-empty and holds no NUL;
 // - a journal that decodes is written again as a value and read back as the same
-//   options, and each of its texts is one of the value's own entries;
-// - a restore from it writes those options, at most with the manual proxy
-//   switched off when that proxy is dead;
+//   connections with the same options, and each of its texts but the version is
+//   one of the value's own entries;
+// - a restore of each connection writes its options, at most with the manual
+//   proxy switched off when that proxy is dead;
 // - every text, read as a server list, names only hosts that are part of it; a
 //   host is judged on this machine exactly when it names this machine
 //   (proxy_setting_checks.h); the listener probe is asked only about such hosts
@@ -69,32 +70,38 @@ void CheckServerList(const std::wstring& server, uint32_t flags, uint16_t listen
   Require(DeadLocalProxy(options, probe) == (dead ? ascii : std::string()));
 }
 
-void CheckJournal(const std::vector<std::wstring>& entries, const ProxyOptions& decoded,
+void CheckJournal(const std::vector<std::wstring>& entries, const ConnectionProxies& decoded,
                   uint16_t listeners) {
+  Require(!decoded.empty());
   const std::vector<std::wstring> encoded = EncodeProxyJournal(decoded);
   Require(std::all_of(encoded.begin(), encoded.end(), IsText));
   const std::wstring value = JoinMultiString(encoded);
   Require(DecodeProxyJournal(SplitMultiString(value.data(), value.size())) == decoded);
   for (const std::wstring& entry : encoded) {
-    // Numbers may be written with leading zeros; the texts are taken as they are.
-    const bool number =
-        entry.rfind(L"flags=", 0) == 0 || entry.rfind(L"autodiscovery_flags=", 0) == 0;
+    // Numbers may be written with leading zeros, and a journal of the default
+    // connection alone in the first version; the texts are taken as they are.
+    const bool number = entry.rfind(L"flags=", 0) == 0 ||
+                        entry.rfind(L"autodiscovery_flags=", 0) == 0 ||
+                        entry.rfind(L"version=", 0) == 0;
     Require(number || std::find(entries.begin(), entries.end(), entry) != entries.end());
   }
 
-  const ProxyRestorePlan plan = PlanProxyRestore(&decoded, ProxyOptions(), Probe(listeners));
-  Require(plan.write == ProxyRestorePlan::Write::kAllOptions && plan.delete_journal);
-  ProxyOptions all_but_flags = plan.options;
-  all_but_flags.flags = decoded.flags;
-  Require(all_but_flags == decoded);
-  constexpr uint32_t kSwitched = kProxyTypeProxy | kProxyTypeDirect;
-  if (plan.dead_proxy.empty()) {
-    Require(plan.options.flags == decoded.flags);
-  } else {
-    Require((plan.options.flags & kSwitched) == kProxyTypeDirect &&
-            (plan.options.flags & ~kSwitched) == (decoded.flags & ~kSwitched));
+  for (const ConnectionProxy& connection : decoded) {
+    const ProxyOptions& options = connection.options;
+    const ProxyRestorePlan plan = PlanProxyRestore(&options, ProxyOptions(), Probe(listeners));
+    Require(plan.write == ProxyRestorePlan::Write::kAllOptions && plan.delete_journal);
+    ProxyOptions all_but_flags = plan.options;
+    all_but_flags.flags = options.flags;
+    Require(all_but_flags == options);
+    constexpr uint32_t kSwitched = kProxyTypeProxy | kProxyTypeDirect;
+    if (plan.dead_proxy.empty()) {
+      Require(plan.options.flags == options.flags);
+    } else {
+      Require((plan.options.flags & kSwitched) == kProxyTypeDirect &&
+              (plan.options.flags & ~kSwitched) == (options.flags & ~kSwitched));
+    }
+    if (options.server) CheckServerList(*options.server, options.flags, listeners);
   }
-  if (decoded.server) CheckServerList(*decoded.server, decoded.flags, listeners);
 }
 
 }  // namespace
@@ -119,7 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     duzavide::Require(duzavide::IsText(entry));
     duzavide::CheckServerList(entry, duzavide::kProxyTypeProxy, listeners);
   }
-  const std::optional<duzavide::ProxyOptions> decoded = duzavide::DecodeProxyJournal(entries);
+  const std::optional<duzavide::ConnectionProxies> decoded = duzavide::DecodeProxyJournal(entries);
   if (decoded) duzavide::CheckJournal(entries, *decoded, listeners);
   return 0;
 }

@@ -8,6 +8,10 @@
 
 #include "tests/tunnel/tunnel_controller_fixture.h"
 #include "tunnel/proxy_setting/proxy_journal_lock.h"
+#include "tunnel/proxy_setting/restore_program_work.h"
+
+// Exported by user32 for the shell, not declared in its header.
+extern "C" __declspec(dllimport) BOOL WINAPI SetShellWindow(HWND window);
 
 namespace duzavide::tunnel_test {
 namespace {
@@ -102,6 +106,33 @@ TEST(ProxyJournalLockTest, OneCallerAtATimeAndNoneForeverAfterAnOwnerDied) {
     ::CloseHandle(taken);
     ::CloseHandle(let_go);
   }
+}
+
+// A host elevated as another account runs each step in the restore program,
+// started with the shell as its parent (Wine has one account, so the program
+// acts on this one): the step's verb is done, and its lines and exit code come
+// back through the pipe. Wine's desktop names no shell: this test's own window
+// is made the shell, so the test is the parent.
+TEST(RestoreProgramWorkTest, EachStepRunsInTheRestoreProgramStartedUnderTheShell) {
+  const HWND shell = ::CreateWindowExW(0, L"STATIC", L"shell", WS_POPUP, 0, 0, 1, 1, nullptr,
+                                       nullptr, nullptr, nullptr);
+  ASSERT_TRUE(::GetShellWindow() != nullptr || ::SetShellWindow(shell));
+  ForgetSavedProxySetting();
+  ASSERT_TRUE(WriteProxySetting(ManualProxy(L"10.1.2.3:3128")));
+  RestoreProgramWork work;
+  std::vector<std::string> lines;
+  std::string failure;
+  ASSERT_TRUE(work.Run(ProxyStep::kSwitchToDirect, &lines, &failure)) << failure;
+  EXPECT_TRUE(IsDirectAccess(ReadProxySetting().flags));
+  EXPECT_TRUE(SavedProxySettingExists());
+  ASSERT_TRUE(WriteProxySetting(ManualProxy(L"10.9.8.7:8080")));  // someone else's
+  const ProxyOptions theirs = ReadProxySetting();
+  EXPECT_TRUE(work.Run(ProxyStep::kRestore, &lines, &failure));
+  EXPECT_EQ(lines, std::vector<std::string>{"[proxy] the proxy setting was changed by someone "
+                                            "else while the tunnel ran -- left as it is"});
+  EXPECT_FALSE(SavedProxySettingExists());
+  EXPECT_EQ(ReadProxySetting(), theirs);
+  ::DestroyWindow(shell);
 }
 
 }  // namespace

@@ -6,36 +6,37 @@
 
 namespace duzavide::tunnel_test {
 
-bool FakeProxyPlatform::ReadOptions(ProxyOptions* options, std::string*) {
+bool FakeProxyPlatform::ReadOptions(const std::wstring&, ProxyOptions* options, std::string*) {
   std::lock_guard<std::mutex> hold(mutex_);
   *options = setting_;
   return true;
 }
 
-bool FakeProxyPlatform::WriteOptions(const ProxyOptions& options, std::string*) {
+bool FakeProxyPlatform::WriteOptions(const std::wstring&, const ProxyOptions& options,
+                                     std::string*) {
   std::lock_guard<std::mutex> hold(mutex_);
   setting_ = options;
   ++writes_;
   return true;
 }
 
-bool FakeProxyPlatform::WriteFlags(uint32_t flags, std::string*) {
+bool FakeProxyPlatform::WriteFlags(const std::wstring&, uint32_t flags, std::string*) {
   std::lock_guard<std::mutex> hold(mutex_);
   setting_.flags = flags;
   ++writes_;
   return true;
 }
 
-ProxyJournalState FakeProxyPlatform::LoadJournal(ProxyOptions* options, std::string*) {
+ProxyJournalState FakeProxyPlatform::LoadJournal(ConnectionProxies* saved, std::string*) {
   std::lock_guard<std::mutex> hold(mutex_);
   if (!journal_) return ProxyJournalState::kNone;
-  *options = *journal_;
+  *saved = *journal_;
   return ProxyJournalState::kPresent;
 }
 
-bool FakeProxyPlatform::SaveJournal(const ProxyOptions& options, std::string*) {
+bool FakeProxyPlatform::SaveJournal(const ConnectionProxies& saved, std::string*) {
   std::lock_guard<std::mutex> hold(mutex_);
-  journal_ = options;
+  journal_ = saved;
   ++writes_;
   return true;
 }

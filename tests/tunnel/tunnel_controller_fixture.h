@@ -20,16 +20,19 @@
 
 namespace duzavide::tunnel_test {
 
-// The user's proxy setting in memory, counting every write to it.
+// The user's proxy setting in memory (the default connection alone), counting
+// every write to it.
 class FakeProxyPlatform final : public ProxyPlatform {
  public:
-  bool ReadOptions(ProxyOptions* options, std::string*) override;
-  bool WriteOptions(const ProxyOptions& options, std::string*) override;
-  bool WriteFlags(uint32_t flags, std::string*) override;
+  bool ReadOptions(const std::wstring&, ProxyOptions* options, std::string*) override;
+  bool WriteOptions(const std::wstring&, const ProxyOptions& options, std::string*) override;
+  bool WriteFlags(const std::wstring&, uint32_t flags, std::string*) override;
   void AnnounceChange() override {}
+  std::vector<std::wstring> ConnectedEntries() override { return {}; }
+  bool EntryExists(const std::wstring&) override { return true; }
   bool HasListener(const ProxyEndpoint&) override { return true; }
-  ProxyJournalState LoadJournal(ProxyOptions* options, std::string*) override;
-  bool SaveJournal(const ProxyOptions& options, std::string*) override;
+  ProxyJournalState LoadJournal(ConnectionProxies* saved, std::string*) override;
+  bool SaveJournal(const ConnectionProxies& saved, std::string*) override;
   bool DeleteJournal(std::string*) override;
 
   ProxyOptions setting() const;
@@ -39,7 +42,7 @@ class FakeProxyPlatform final : public ProxyPlatform {
  private:
   mutable std::mutex mutex_;
   ProxyOptions setting_;
-  std::optional<ProxyOptions> journal_;
+  std::optional<ConnectionProxies> journal_;
   int writes_ = 0;
 };
 

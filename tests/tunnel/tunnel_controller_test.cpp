@@ -77,7 +77,7 @@ class TunnelWantedTest : public TunnelControllerTest {
 
 TEST_F(TunnelWantedTest, TheProxySettingTheLockAndTheProtectionSpanTheTunnelNotEachCoreRun) {
   const ProxyOptions users{kProxyTypeProxy, L"10.1.2.3:3128", L"<local>", std::nullopt, 1};
-  proxy_.WriteOptions(users, nullptr);
+  proxy_.WriteOptions(L"", users, nullptr);
   std::unique_ptr<TunnelController> controller = MakeController();
   ASSERT_TRUE(Connect(*controller));
   EXPECT_TRUE(IsDirectAccess(proxy_.setting().flags));

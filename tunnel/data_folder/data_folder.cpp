@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "base/signed_in_user.h"
 #include "tunnel/data_folder/data_folder_place.h"
 #include "tunnel/data_folder/folder_operations.h"
 #include "tunnel/data_folder/plain_file.h"
@@ -97,7 +98,7 @@ VerifiedFolder VerifyDataFolder() {
 
 VerifiedFolder VerifyLogsFolder(const VerifiedFolder& data_folder) {
   if (data_folder.path.empty()) return Unusable("there is no data folder");
-  UniqueSecurityDescriptor security = LogsFolderSecurity(CurrentUserSid());
+  UniqueSecurityDescriptor security = LogsFolderSecurity(SignedInOrThisUserSid());
   if (!security) return Unusable("the logs folder's security could not be built");
   SystemFolderOperations operations(security.Get());
   VerifiedFolder logs = VerifyFolder(operations, data_folder.path + L"\\logs", UtcStamp());

@@ -41,7 +41,7 @@ std::wstring ConfigFilePath();
 VerifiedFolder VerifyDataFolder();
 
 // Verifies the "logs" folder inside `data_folder` (a verified folder) with
-// LogsFolderSecurity(CurrentUserSid()).
+// LogsFolderSecurity of the person signed in (base/signed_in_user.h).
 VerifiedFolder VerifyLogsFolder(const VerifiedFolder& data_folder);
 
 }  // namespace duzavide

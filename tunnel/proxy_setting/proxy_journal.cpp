@@ -44,7 +44,7 @@ std::wstring ProxyRestoreCommand() {
   return L"\"" + ThisProgramFolder() + L"\\" + kRestoreProgram + L"\"";
 }
 
-ProxyJournalState LoadProxyJournal(ProxyOptions* options, std::string* failure) {
+ProxyJournalState LoadProxyJournal(ConnectionProxies* saved, std::string* failure) {
   // The value may change size between the two calls; read until it fits.
   std::wstring data;
   LSTATUS status = ERROR_MORE_DATA;
@@ -70,17 +70,18 @@ ProxyJournalState LoadProxyJournal(ProxyOptions* options, std::string* failure) 
     return ProxyJournalState::kUnreadable;
   }
   const size_t chars = std::min<size_t>(bytes / sizeof(wchar_t), data.size());
-  std::optional<ProxyOptions> decoded = DecodeProxyJournal(SplitMultiString(data.data(), chars));
+  std::optional<ConnectionProxies> decoded =
+      DecodeProxyJournal(SplitMultiString(data.data(), chars));
   if (!decoded) {
     *failure = "the value is not a journal of this program";
     return ProxyJournalState::kUnreadable;
   }
-  *options = std::move(*decoded);
+  *saved = std::move(*decoded);
   return ProxyJournalState::kPresent;
 }
 
-bool SaveProxyJournal(const ProxyOptions& options, std::string* failure) {
-  const std::wstring data = JoinMultiString(EncodeProxyJournal(options));
+bool SaveProxyJournal(const ConnectionProxies& saved, std::string* failure) {
+  const std::wstring data = JoinMultiString(EncodeProxyJournal(saved));
   UniqueRegistryKey key;
   LSTATUS status = CreateUserKey(kJournalKey, &key);
   if (status == ERROR_SUCCESS) {

@@ -1,6 +1,7 @@
-// The per-connection proxy options of the user's default connection, as the
-// tunnel saves them before it switches the connection to direct access, and the
-// journal entries they are saved as. Pure values; any thread.
+// The per-connection proxy options of the user's connections (the default one
+// and each dial-up or VPN entry), as the tunnel saves them before it switches
+// them to direct access, and the journal entries they are saved as. Pure values;
+// any thread.
 #ifndef TUNNEL_PROXY_SETTING_PROXY_OPTIONS_H_
 #define TUNNEL_PROXY_SETTING_PROXY_OPTIONS_H_
 
@@ -35,6 +36,19 @@ struct ProxyOptions {
   bool operator!=(const ProxyOptions& other) const { return !(*this == other); }
 };
 
+// The options of one connection. `connection` is the name of a dial-up or VPN
+// entry as the system lists it; empty names the default connection (the LAN
+// setting), which every saved setting holds first.
+struct ConnectionProxy {
+  std::wstring connection;
+  ProxyOptions options;
+
+  bool operator==(const ConnectionProxy& other) const {
+    return connection == other.connection && options == other.options;
+  }
+};
+using ConnectionProxies = std::vector<ConnectionProxy>;
+
 // True when `flags` use no proxy at all: no manual proxy, no automatic
 // configuration script and no automatic detection.
 bool IsDirectAccess(uint32_t flags);
@@ -47,9 +61,12 @@ enum class ProxyJournalState {
   kUnreachable,  // could not be read (the registry refused)
 };
 
-// `options` as journal entries, one "name=value" text each; an absent option has
-// no entry. No entry is empty, and none holds a NUL (the system's texts cannot).
-std::vector<std::wstring> EncodeProxyJournal(const ProxyOptions& options);
+// `saved` as journal entries, one "name=value" text each; an absent option has
+// no entry. The default connection alone is written as the first version of the
+// journal; more connections as the second, where each connection's options follow
+// a "connection=<name>" entry (an empty name for the default one). No entry is
+// empty, and none holds a NUL (the system's texts cannot).
+std::vector<std::wstring> EncodeProxyJournal(const ConnectionProxies& saved);
 
 // A list of texts as the registry keeps it (REG_MULTI_SZ), the form the journal
 // is kept in: each text followed by a NUL, and one more NUL at the end. The
@@ -62,10 +79,12 @@ std::wstring JoinMultiString(const std::vector<std::wstring>& texts);
 // `units`.
 std::vector<std::wstring> SplitMultiString(const wchar_t* data, size_t units);
 
-// The options of journal entries written by EncodeProxyJournal; nothing when the
-// entries are not such a journal (unknown version or name, a name twice, no flags,
-// a number that is not one).
-std::optional<ProxyOptions> DecodeProxyJournal(const std::vector<std::wstring>& entries);
+// The connections of journal entries written by EncodeProxyJournal, in their
+// order; a journal of the first version holds the default connection only.
+// Nothing when the entries are not such a journal (unknown version or name, a
+// name or a connection twice, options before their connection, no flags, a
+// number that is not one).
+std::optional<ConnectionProxies> DecodeProxyJournal(const std::vector<std::wstring>& entries);
 
 }  // namespace duzavide
 

@@ -1,12 +1,18 @@
 // ProxySettingKeeper keeps the user's own proxy setting while the tunnel runs
 // with direct access.
 //
+// - The setting is that of the default connection and of every dial-up or VPN
+//   entry connected when the tunnel switches to direct access (programs use an
+//   entry's own options while it is connected), each by its name.
 // - Before the first switch to direct access it saves the setting as a journal
-//   (proxy_journal.h); while that journal exists, later switches keep it (they
-//   never save the direct setting they made themselves).
-// - Restore gives the journal's setting back under the rule of
-//   proxy_restore_rule.h and deletes the journal; without a journal it only
-//   switches off a dead proxy of this machine.
+//   (proxy_journal.h); while that journal exists, later switches keep what it
+//   holds (they never save the direct setting they made themselves) and add the
+//   connections it does not hold yet.
+// - Restore gives each connection's saved setting back under the rule of
+//   proxy_restore_rule.h and deletes the journal; an entry that is gone by then
+//   is skipped with a line, and one that could not be given back stays saved
+//   alone. Without a journal it only switches off a dead proxy of this machine
+//   in the default connection.
 // - RestoreLeftOver does the same for a journal that an earlier run left behind
 //   (killed, or the machine lost power), with one line whatever the outcome.
 // - RepairLeftOver is what the restore program does at sign-in: like
@@ -52,7 +58,7 @@ class ProxySettingKeeper {
 
  private:
   bool RestoreSaved(bool left_over, bool judge_dead, std::vector<std::string>* lines);
-  bool Apply(const ProxyRestorePlan& plan, std::string* failure);
+  bool Apply(const std::wstring& connection, const ProxyRestorePlan& plan, std::string* failure);
 
   ProxyPlatform* const platform_;
 };

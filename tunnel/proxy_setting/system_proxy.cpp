@@ -19,10 +19,15 @@ static_assert(kProxyTypeDirect == PROXY_TYPE_DIRECT && kProxyTypeProxy == PROXY_
 // systems (and Wine) refuse it; the plain one is what they have.
 constexpr DWORD kFlagOptions[] = {INTERNET_PER_CONN_FLAGS_UI, INTERNET_PER_CONN_FLAGS};
 
-bool QueryOptions(INTERNET_PER_CONN_OPTIONW* options, DWORD count) {
+// The system's name for `connection`: null for the default one.
+wchar_t* ConnectionName(const std::wstring& connection) {
+  return connection.empty() ? nullptr : const_cast<wchar_t*>(connection.c_str());
+}
+
+bool QueryOptions(const std::wstring& connection, INTERNET_PER_CONN_OPTIONW* options, DWORD count) {
   INTERNET_PER_CONN_OPTION_LISTW list{};
   list.dwSize = sizeof(list);
-  list.pszConnection = nullptr;  // the default connection
+  list.pszConnection = ConnectionName(connection);
   list.dwOptionCount = count;
   list.pOptions = options;
   DWORD size = sizeof(list);
@@ -30,10 +35,10 @@ bool QueryOptions(INTERNET_PER_CONN_OPTIONW* options, DWORD count) {
          FALSE;
 }
 
-bool SetOptions(INTERNET_PER_CONN_OPTIONW* options, DWORD count) {
+bool SetOptions(const std::wstring& connection, INTERNET_PER_CONN_OPTIONW* options, DWORD count) {
   INTERNET_PER_CONN_OPTION_LISTW list{};
   list.dwSize = sizeof(list);
-  list.pszConnection = nullptr;
+  list.pszConnection = ConnectionName(connection);
   list.dwOptionCount = count;
   list.pOptions = options;
   return ::InternetSetOptionW(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list,
@@ -56,24 +61,27 @@ wchar_t* TextOrNull(const std::optional<std::wstring>& text) {
 // flags written both as the user sets them and plainly, in that order: a system
 // may accept the first and ignore it (Wine does), so the plain one is always
 // written too. Where the first is refused, the plain one alone.
-bool SetWithFlags(uint32_t flags, INTERNET_PER_CONN_OPTIONW* list, DWORD count,
-                  std::string* failure) {
+bool SetWithFlags(const std::wstring& connection, uint32_t flags, INTERNET_PER_CONN_OPTIONW* list,
+                  DWORD count, std::string* failure) {
   list[0].dwOption = INTERNET_PER_CONN_FLAGS_UI;
   list[1].dwOption = INTERNET_PER_CONN_FLAGS;
   list[0].Value.dwValue = list[1].Value.dwValue = flags;
-  if (SetOptions(list, count + 2) || SetOptions(list + 1, count + 1)) return true;
+  if (SetOptions(connection, list, count + 2) || SetOptions(connection, list + 1, count + 1)) {
+    return true;
+  }
   *failure = LastSystemErrorText();
   return false;
 }
 
 }  // namespace
 
-bool ReadSystemProxyOptions(ProxyOptions* options, std::string* failure) {
+bool ReadSystemProxyOptions(const std::wstring& connection, ProxyOptions* options,
+                            std::string* failure) {
   INTERNET_PER_CONN_OPTIONW flags{};
   bool flags_read = false;
   for (DWORD flag_option : kFlagOptions) {
     flags.dwOption = flag_option;
-    if ((flags_read = QueryOptions(&flags, 1))) break;
+    if ((flags_read = QueryOptions(connection, &flags, 1))) break;
   }
   if (!flags_read) {
     *failure = "the proxy flags could not be read: " + LastSystemErrorText();
@@ -84,7 +92,7 @@ bool ReadSystemProxyOptions(ProxyOptions* options, std::string* failure) {
   texts[0].dwOption = INTERNET_PER_CONN_PROXY_SERVER;
   texts[1].dwOption = INTERNET_PER_CONN_PROXY_BYPASS;
   texts[2].dwOption = INTERNET_PER_CONN_AUTOCONFIG_URL;
-  if (!QueryOptions(texts, 3)) {
+  if (!QueryOptions(connection, texts, 3)) {
     *failure = "the proxy server, bypass list and configuration URL could not be read: " +
                LastSystemErrorText();
     return false;
@@ -97,11 +105,13 @@ bool ReadSystemProxyOptions(ProxyOptions* options, std::string* failure) {
   INTERNET_PER_CONN_OPTIONW discovery{};
   discovery.dwOption = INTERNET_PER_CONN_AUTODISCOVERY_FLAGS;
   options->autodiscovery_flags.reset();
-  if (QueryOptions(&discovery, 1)) options->autodiscovery_flags = discovery.Value.dwValue;
+  if (QueryOptions(connection, &discovery, 1))
+    options->autodiscovery_flags = discovery.Value.dwValue;
   return true;
 }
 
-bool WriteSystemProxyOptions(const ProxyOptions& options, std::string* failure) {
+bool WriteSystemProxyOptions(const std::wstring& connection, const ProxyOptions& options,
+                             std::string* failure) {
   INTERNET_PER_CONN_OPTIONW list[6] = {};
   list[2].dwOption = INTERNET_PER_CONN_PROXY_SERVER;
   list[2].Value.pszValue = TextOrNull(options.server);
@@ -111,12 +121,13 @@ bool WriteSystemProxyOptions(const ProxyOptions& options, std::string* failure) 
   list[4].Value.pszValue = TextOrNull(options.autoconfig_url);
   list[5].dwOption = INTERNET_PER_CONN_AUTODISCOVERY_FLAGS;
   list[5].Value.dwValue = options.autodiscovery_flags.value_or(0);
-  return SetWithFlags(options.flags, list, options.autodiscovery_flags ? 4 : 3, failure);
+  return SetWithFlags(connection, options.flags, list, options.autodiscovery_flags ? 4 : 3,
+                      failure);
 }
 
-bool WriteSystemProxyFlags(uint32_t flags, std::string* failure) {
+bool WriteSystemProxyFlags(const std::wstring& connection, uint32_t flags, std::string* failure) {
   INTERNET_PER_CONN_OPTIONW list[2] = {};
-  return SetWithFlags(flags, list, 0, failure);
+  return SetWithFlags(connection, flags, list, 0, failure);
 }
 
 void AnnounceSystemProxyChange() {

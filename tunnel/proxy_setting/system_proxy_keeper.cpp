@@ -1,12 +1,18 @@
 #include "tunnel/proxy_setting/system_proxy_keeper.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "base/lock.h"
+#include "base/signed_in_user.h"
+#include "tunnel/proxy_setting/dial_up_entries.h"
+#include "tunnel/proxy_setting/identity_source.h"
 #include "tunnel/proxy_setting/local_listener.h"
 #include "tunnel/proxy_setting/proxy_journal.h"
 #include "tunnel/proxy_setting/proxy_journal_lock.h"
 #include "tunnel/proxy_setting/proxy_setting_keeper.h"
+#include "tunnel/proxy_setting/restore_program_work.h"
+#include "tunnel/proxy_setting/signed_in_proxy_work.h"
 #include "tunnel/proxy_setting/system_proxy.h"
 
 namespace duzavide {
@@ -14,30 +20,58 @@ namespace {
 
 class SystemPlatform final : public ProxyPlatform {
  public:
-  bool ReadOptions(ProxyOptions* options, std::string* failure) override {
-    return ReadSystemProxyOptions(options, failure);
+  bool ReadOptions(const std::wstring& connection, ProxyOptions* options,
+                   std::string* failure) override {
+    return ReadSystemProxyOptions(connection, options, failure);
   }
-  bool WriteOptions(const ProxyOptions& options, std::string* failure) override {
-    return WriteSystemProxyOptions(options, failure);
+  bool WriteOptions(const std::wstring& connection, const ProxyOptions& options,
+                    std::string* failure) override {
+    return WriteSystemProxyOptions(connection, options, failure);
   }
-  bool WriteFlags(uint32_t flags, std::string* failure) override {
-    return WriteSystemProxyFlags(flags, failure);
+  bool WriteFlags(const std::wstring& connection, uint32_t flags, std::string* failure) override {
+    return WriteSystemProxyFlags(connection, flags, failure);
   }
   void AnnounceChange() override { AnnounceSystemProxyChange(); }
-  bool HasListener(const ProxyEndpoint& endpoint) override { return HasLocalTcpListener(endpoint); }
-  ProxyJournalState LoadJournal(ProxyOptions* options, std::string* failure) override {
-    return LoadProxyJournal(options, failure);
+  std::vector<std::wstring> ConnectedEntries() override { return ConnectedDialUpEntries(); }
+  bool EntryExists(const std::wstring& name) override {
+    const std::optional<std::vector<std::wstring>> entries = DialUpEntries();
+    const std::vector<std::wstring> connected = ConnectedDialUpEntries();
+    return !entries || std::find(entries->begin(), entries->end(), name) != entries->end() ||
+           std::find(connected.begin(), connected.end(), name) != connected.end();
   }
-  bool SaveJournal(const ProxyOptions& options, std::string* failure) override {
-    return SaveProxyJournal(options, failure);
+  bool HasListener(const ProxyEndpoint& endpoint) override { return HasLocalTcpListener(endpoint); }
+  ProxyJournalState LoadJournal(ConnectionProxies* saved, std::string* failure) override {
+    return LoadProxyJournal(saved, failure);
+  }
+  bool SaveJournal(const ConnectionProxies& saved, std::string* failure) override {
+    return SaveProxyJournal(saved, failure);
   }
   bool DeleteJournal(std::string* failure) override { return DeleteProxyJournal(failure); }
 };
 
+// The shell's account next to this process's.
+class SystemIdentitySource final : public IdentitySource {
+ public:
+  SessionIdentity Identify() override {
+    SessionIdentity identity;
+    identity.own_sid = ThisProcessUserSid();
+    identity.signed_in_sid = SignedInUserSid(&identity.failure);
+    if (identity.signed_in_sid.empty() || identity.own_sid.empty()) {
+      if (identity.failure.empty()) identity.failure = "this program's account could not be read";
+      identity.kind = SessionIdentity::Kind::kUnknown;
+    } else {
+      identity.kind = identity.signed_in_sid == identity.own_sid
+                          ? SessionIdentity::Kind::kSameUser
+                          : SessionIdentity::Kind::kOtherUser;
+    }
+    return identity;
+  }
+};
+
 // The host's bound on waiting for the restore program, which holds the lock for
-// one short sequence; longer means another program holds it.
+// one short step; longer means another program holds it.
 constexpr unsigned long kHostLockWaitMs = 3000;
-// The restore program waits for a host that is busy with its own sequence.
+// The restore program waits for a host that is busy with its own step.
 constexpr unsigned long kRepairLockWaitMs = 15000;
 
 // Never destroyed: a thread may still restore while the process exits.
@@ -46,16 +80,14 @@ Lock& SystemProxyLock() {
   return *lock;
 }
 
-using Sequence = bool (ProxySettingKeeper::*)(std::vector<std::string>*);
-
-bool RunSerialised(Sequence sequence, ProxyPlatform& platform, const LineSink& line) {
+bool RunSerialised(ProxyStep step, ProxyWork& work, const LineSink& line,
+                   std::string* failure = nullptr) {
   std::vector<std::string> lines;
+  std::string ignored;
   bool done;
   {
     AutoLock hold(SystemProxyLock());
-    const ProxyJournalLock journal_lock(kHostLockWaitMs);
-    ProxySettingKeeper keeper(&platform);
-    done = (keeper.*sequence)(&lines);
+    done = work.Run(step, &lines, failure != nullptr ? failure : &ignored);
   }
   if (line) {
     for (const std::string& text : lines) line(text);
@@ -70,18 +102,37 @@ ProxyPlatform& SystemProxyPlatform() {
   return *platform;
 }
 
-bool ResetSystemProxy(std::string* failure, ProxyPlatform& platform) {
-  AutoLock hold(SystemProxyLock());
-  const ProxyJournalLock journal_lock(kHostLockWaitMs);
-  return ProxySettingKeeper(&platform).SwitchToDirect(failure);
+bool LockedProxyWork::Run(ProxyStep step, std::vector<std::string>* lines, std::string* failure) {
+  const ProxyJournalLock journal_lock(lock_wait_ms_);
+  return KeeperProxyWork(&platform_).Run(step, lines, failure);
 }
 
-bool RestoreSystemProxy(const LineSink& line, ProxyPlatform& platform) {
-  return RunSerialised(&ProxySettingKeeper::Restore, platform, line);
+ProxyWork& SignedInUserProxyWork() {
+  static IdentitySource* const identity = new SystemIdentitySource();
+  static ProxyWork* const own = new LockedProxyWork(SystemProxyPlatform(), kHostLockWaitMs);
+  static ProxyWork* const as_signed_in = new RestoreProgramWork();
+  static ProxyWork* const work = new SignedInProxyWork(identity, own, as_signed_in);
+  return *work;
+}
+
+bool ResetSystemProxy(std::string* failure, ProxyWork& work) {
+  return RunSerialised(ProxyStep::kSwitchToDirect, work, EmitLine, failure);
+}
+
+bool RestoreSystemProxy(const LineSink& line, ProxyWork& work) {
+  return RunSerialised(ProxyStep::kRestore, work, line);
 }
 
 bool RestoreLeftOverSystemProxy(const LineSink& line) {
-  return RunSerialised(&ProxySettingKeeper::RestoreLeftOver, SystemProxyPlatform(), line);
+  return RunSerialised(ProxyStep::kRestoreLeftOver, SignedInUserProxyWork(), line);
+}
+
+bool RunProxyStepForHost(ProxyStep step, const LineSink& line) {
+  LockedProxyWork work(SystemProxyPlatform(), kHostLockWaitMs);
+  std::string failure;
+  const bool done = RunSerialised(step, work, line, &failure);
+  if (!done && step == ProxyStep::kSwitchToDirect && line) line(failure);
+  return done;
 }
 
 bool RepairLeftOverSystemProxy(const LineSink& line) {
