@@ -23,6 +23,46 @@ function(duzavide_add_subdirectories)
   endforeach()
 endfunction()
 
+# delayed_<name>: links the program to DLL through a delay-load import library,
+# so DLL leaves the program's import table and is loaded at the first call to it
+# (base/delay_load_hook.h says from where). The library is made from
+# IMPORT_LIBRARY, the ordinary one (a file, or a target's import library built
+# first: DEPENDS). The libraries the system does not always take from its own
+# folder (its "known DLLs") are linked this way, and so is the engine, so that
+# nothing is loaded from the executable's folder before the folder is checked.
+if(WIN32)
+  find_program(DUZAVIDE_NM NAMES x86_64-w64-mingw32-nm REQUIRED)
+  find_program(DUZAVIDE_DLLTOOL NAMES x86_64-w64-mingw32-dlltool REQUIRED)
+endif()
+function(duzavide_delay_import name)
+  cmake_parse_arguments(ARG "" "DLL;IMPORT_LIBRARY;DEPENDS" "" ${ARGN})
+  if(TARGET delayed_${name})
+    return()
+  endif()
+  if(NOT ARG_IMPORT_LIBRARY)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=lib${name}.a
+                    OUTPUT_VARIABLE ARG_IMPORT_LIBRARY OUTPUT_STRIP_TRAILING_WHITESPACE)
+  endif()
+  set(output ${CMAKE_BINARY_DIR}/delay_import/lib${name}_delayed.a)
+  add_custom_command(OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -DNM=${DUZAVIDE_NM} -DDLLTOOL=${DUZAVIDE_DLLTOOL}
+            -DIMPORT_LIBRARY=${ARG_IMPORT_LIBRARY} -DDLL=${ARG_DLL} -DOUTPUT=${output}
+            -P ${PROJECT_SOURCE_DIR}/cmake/delay-import-library.cmake
+    DEPENDS ${ARG_IMPORT_LIBRARY} ${ARG_DEPENDS} ${PROJECT_SOURCE_DIR}/cmake/delay-import-library.cmake
+    COMMENT "Delay-load import library for ${ARG_DLL}"
+    VERBATIM)
+  add_custom_target(delayed_${name}_library DEPENDS ${output})
+  add_library(delayed_${name} INTERFACE)
+  target_link_libraries(delayed_${name} INTERFACE ${output})
+  add_dependencies(delayed_${name} delayed_${name}_library)
+endfunction()
+if(WIN32)
+  duzavide_delay_import(dwmapi DLL dwmapi.dll)
+  duzavide_delay_import(fwpuclnt DLL fwpuclnt.dll)
+  duzavide_delay_import(iphlpapi DLL IPHLPAPI.DLL)
+  duzavide_delay_import(wininet DLL WININET.dll)
+endif()
+
 # Our own targets compile warning-free.
 function(duzavide_strict_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)

@@ -8,10 +8,12 @@
 #include <string>
 #include <utility>
 
+#include "base/delay_load_hook.h"
 #include "base/line_sink.h"
 #include "shell/command_line_arguments.h"
 #include "shell/console_ending.h"
 #include "shell/debug_console.h"
+#include "shell/executable_folder_check.h"
 #include "shell/flutter_window.h"
 #include "shell/host_log.h"
 #include "shell/monitor_dpi.h"
@@ -132,8 +134,16 @@ LogicalPoint CenteredOriginOnPrimaryMonitor(int32_t width, int32_t height) {
 }
 
 int RunDesktopApplication() {
-  AttachDiagnosticsConsole();
   EnableRedirectionTrust();
+  // Before anything is loaded or started from the executable's folder (the
+  // engine, through a debug console, included), and held until the process ends.
+  const ExecutableFolderCheck folder_check = CheckExecutableFolder();
+  if (!folder_check.refusal.empty()) {
+    ReportStartRefused(folder_check);
+    return 1;
+  }
+  AllowPrivateLibrary(folder_check.folder + L"\\" + kEngineLibrary);
+  AttachDiagnosticsConsole();
   // Verified by handle before anything is written into them, and held open until
   // the process ends, so they cannot be renamed or replaced meanwhile. Without a
   // usable folder the log goes to standard error only.
@@ -145,6 +155,7 @@ int RunDesktopApplication() {
   SetLineSink([log](const std::string& line) { log->Write(line); }, [log] { log->Flush(); });
   std::vector<std::string> arguments = CollectCommandLineArguments();
   EmitLine(StartLine(arguments));
+  if (!folder_check.note.empty()) EmitLine(folder_check.note);
   ReportFolders(data_folder, logs_folder);
   const int exit_code = RunInstance(std::move(arguments));
   EmitLine("exiting with code " + std::to_string(exit_code));

@@ -2,7 +2,12 @@
 // re-read from the system, and the window shows itself after its first frame.
 #include <windows.h>
 
+#include "base/delay_load_hook.h"
 #include "shell/application.h"
+
+// The system's libraries that this program imports lazily come from the system
+// folder only, the engine only from the checked folder by its full path.
+PfnDliHook __pfnDliNotifyHook2 = duzavide::DelayLoadHook;
 
 int APIENTRY wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous_instance*/,
                       wchar_t* /*command_line*/, int /*show_command*/) {

@@ -20,9 +20,14 @@
 
 #include <optional>
 
+#include "base/delay_load_hook.h"
 #include "base/line_sink.h"
 #include "tunnel/proxy_setting/proxy_work.h"
 #include "tunnel/proxy_setting/system_proxy_keeper.h"
+
+// The libraries this program imports lazily (the internet settings, the IP
+// helper) come from the system folder only, never from the program's folder.
+PfnDliHook __pfnDliNotifyHook2 = duzavide::DelayLoadHook;
 
 int APIENTRY wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous_instance*/,
                       wchar_t* command_line, int /*show_command*/) {

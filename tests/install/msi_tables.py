@@ -3,8 +3,9 @@
 Windows Installer's validation applies to it and that wixl and Wine's msiexec do not
 check: key paths and component GUIDs, the shortcut's per-user-or-machine key path,
 registry roots, 8.3 short names in the name columns, the file and component tables,
-icon names, the per-machine install, the upgrade rows, and the package's file list
-against the portable archive.
+icon names, the per-machine install, the upgrade rows, the protected access list
+given to INSTALLDIR wherever it is, and the package's file list against the portable
+archive.
 
     msi_tables.py PACKAGE.msi ARCHIVE.zip VERSION
 
@@ -22,7 +23,7 @@ UPGRADE_CODE = "{E174BAEA-E65E-43E5-AC03-71A874A2EF4A}"  # never changes
 # The host with its proxy restore program, the engine library, the proxy core and
 # the core's companion files.
 REQUIRED_FILES = ["Duzavide.exe", "DuzavideProxyRestore.exe", "flutter_windows.dll", "xray.exe",
-                  "wintun.dll", "geoip.dat", "geosite.dat"]
+                  "wintun.dll", "geoip.dat", "geosite.dat", "README-FIRST.txt"]
 REGISTRY_KEY_PATH = 0x4  # Component.Attributes: the key path is a Registry row
 ONLY_DETECT = 0x2  # Upgrade.Attributes
 ROOTS = {-1: "HKMU", 0: "HKCR", 1: "HKCU", 2: "HKLM", 3: "HKU"}
@@ -114,6 +115,24 @@ def check(msi, archive, version):
     for row in upgrades:
         if row["ActionProperty"] not in secure:
             problems.append(f"Upgrade property {row['ActionProperty']} is not a secure property")
+
+    # INSTALLDIR, wherever it is put (INSTALLDIR=C:\Users\...\Apps outside Program
+    # Files included), is created with a protected list that lets only SYSTEM and
+    # Administrators change it: the elevated host loads from it. So neither the
+    # folder's component nor its lock may carry a condition (a path test would
+    # leave a folder elsewhere with the list it inherits from its parent).
+    created = {row["Directory_"]: row["Component_"] for row in table(msi, "CreateFolder")}
+    folder_component = components.get(created.get("INSTALLDIR"), {})
+    locks = [row["SDDLText"] for row in table(msi, "MsiLockPermissionsEx")
+             if row["LockObject"] == "INSTALLDIR" and row["Table"] == "CreateFolder"
+             and not row.get("Condition")]
+    writers = [ace.split(";")[5] for sddl in locks for ace in re.findall(r"\(([^)]*)\)", sddl)
+               if ace.split(";")[0] == "A" and ace.split(";")[2] not in ("FRFX", "FXFR")]
+    if created.get("INSTALLDIR") not in featured or folder_component.get("Condition") \
+            or len(locks) != 1 or not re.match(r"O:(BA|SY)D:PA?I?\(", locks[0]) \
+            or set(writers) - {"SY", "BA"}:
+        problems.append(f"INSTALLDIR is not created with a protected list only SYSTEM and "
+                        f"Administrators may change: {locks}")
 
     def path_of(directory):
         parts = []

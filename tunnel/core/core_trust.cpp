@@ -23,8 +23,9 @@ bool Trusted(const std::string& sid) {
   return false;
 }
 
-// `the` names the object: "xray.exe", "the folder".
-std::string SecurityProblem(const SecurityFacts& facts, const std::string& the) {
+}  // namespace
+
+std::string ObjectTrustProblem(const SecurityFacts& facts, const std::string& the) {
   if (!facts.readable) return the + "'s security could not be read";
   if (facts.owner.empty()) return the + " has no owner";
   if (!Trusted(facts.owner)) return the + " is owned by " + facts.owner;
@@ -43,15 +44,13 @@ std::string SecurityProblem(const SecurityFacts& facts, const std::string& the) 
   return std::string();
 }
 
-}  // namespace
-
 std::string CoreTrustProblem(const std::vector<CoreFile>& files, const SecurityFacts& folder) {
   for (const CoreFile& file : files) {
-    std::string problem = SecurityProblem(file.security, file.name);
+    std::string problem = ObjectTrustProblem(file.security, file.name);
     if (!problem.empty()) return problem;
     if (file.links != 1) return file.name + " has " + std::to_string(file.links) + " links";
   }
-  return SecurityProblem(folder, "the folder");
+  return ObjectTrustProblem(folder, "the folder");
 }
 
 }  // namespace duzavide

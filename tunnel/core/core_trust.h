@@ -38,6 +38,11 @@ struct CoreFile {
   unsigned long links = 1;  // number of names the file has
 };
 
+// "" when `object` passes the rule on its owner and access list (its links are
+// not looked at); otherwise why, naming it `the` ("xray.exe", "the folder"):
+// "the folder lets S-1-5-32-545 change it".
+std::string ObjectTrustProblem(const SecurityFacts& object, const std::string& the);
+
 // "" when every one of `files` (the core first, then the companions present) and
 // `folder` (their folder's owner and list) pass the rule; otherwise the first
 // reason found, e.g. "xray.exe is owned by S-1-5-21-...", "geoip.dat has 2 links"
