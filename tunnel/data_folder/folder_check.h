@@ -6,8 +6,11 @@
 // host made: not a link, really at the expected path, owned and protected exactly
 // as the host sets it. Anything else is never adopted (re-protecting an existing
 // folder would keep what the user put inside): it is moved aside and a fresh one
-// is made. A volume that keeps no access lists cannot be protected at all; its
-// folder is used as it is, and nothing that runs elevated is taken from it.
+// is made, unless the fault lies above the folder, where a fresh one would fail
+// the same way: a folder that is not itself a link but whose real path is
+// elsewhere is reached through a link above it, and is refused where it stands.
+// A volume that keeps no access lists cannot be protected at all; its folder is
+// used as it is, and nothing that runs elevated is taken from it.
 //
 // A pure rule over what was observed (no system header, built in every preset);
 // any thread.
@@ -42,11 +45,12 @@ enum class FolderAction {
   kUseUnprotected,  // on a volume without access lists: usable, never trusted
   kCreate,          // nothing there yet
   kMoveAside,       // something that must not be adopted
+  kRefuse,          // not used, left where it is: a fresh folder would fail the same way
 };
 
 struct FolderDecision {
   FolderAction action = FolderAction::kCreate;
-  // Why, for kMoveAside and kUseUnprotected, e.g. "it is owned by S-1-5-21-...".
+  // Why, for kMoveAside, kRefuse and kUseUnprotected, e.g. "it is owned by S-1-5-21-...".
   std::string reason;
 };
 

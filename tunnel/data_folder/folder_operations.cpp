@@ -100,4 +100,29 @@ bool SystemFolderOperations::MoveAside(const std::wstring& path, const std::wstr
   return false;
 }
 
+bool SystemFolderOperations::RemoveEmpty(const std::wstring& path, std::string* failure) {
+  UniqueFileHandle folder(
+      ::CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!folder) {
+    *failure = LastSystemErrorText();
+    return false;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(folder.Get(), &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    *failure = "it is not a plain folder";
+    return false;
+  }
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  if (::SetFileInformationByHandle(folder.Get(), FileDispositionInfo, &disposition,
+                                   sizeof(disposition))) {
+    return true;
+  }
+  *failure = LastSystemErrorText();
+  return false;
+}
+
 }  // namespace duzavide

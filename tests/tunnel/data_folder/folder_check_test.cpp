@@ -26,7 +26,7 @@ TEST(FolderCheckTest, EachRefusalStandsAloneAndOnlyAVolumeWithoutListsExcusesOwn
        "it could not be opened: Access is denied (error 5)"},
       {{&F::reparse_point}, FolderAction::kMoveAside, "it is a link"},
       {{&F::directory}, FolderAction::kMoveAside, "it is not a folder"},
-      {{&F::final_path_matches}, FolderAction::kMoveAside, "its real path is elsewhere"},
+      {{&F::final_path_matches}, FolderAction::kRefuse, "its real path is elsewhere"},
       {{&F::owner_as_set}, FolderAction::kMoveAside, "it is owned by S-1-5-21-0-0-0-1000"},
       {{&F::list_as_set}, FolderAction::kMoveAside, "its access list is not the protected one"},
       {{&F::volume_keeps_lists}, FolderAction::kUse, ""},
@@ -40,7 +40,7 @@ TEST(FolderCheckTest, EachRefusalStandsAloneAndOnlyAVolumeWithoutListsExcusesOwn
        FolderAction::kMoveAside,
        "it is a link"},
       {{&F::final_path_matches, &F::list_as_set, &F::volume_keeps_lists},
-       FolderAction::kMoveAside,
+       FolderAction::kRefuse,
        "its real path is elsewhere"},
   };
   for (size_t row = 0; row < std::size(cases); ++row) {
