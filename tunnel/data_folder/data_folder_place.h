@@ -38,7 +38,11 @@ struct DataFolderPlace {
   std::wstring program_data;  // "C:\ProgramData"; empty when refused
   std::wstring shared;        // program_data + "\Duzavide"
   std::wstring per_user;      // program_data + "\Duzavide-<SID>"
-  std::string refusal;        // why there is no place, e.g. "it is on a network share"
+  // program_data + "\Duzavide-<SID>-logs": the user's logs, beside the data
+  // folders rather than inside one, so that opening them never changes a data
+  // folder's list.
+  std::wstring logs;
+  std::string refusal;  // why there is no place, e.g. "it is on a network share"
 };
 
 // The program-data folder from its record: "%SystemDrive%" (any case) at the
