@@ -46,6 +46,7 @@ const FolderFacts kJunction = Facts(true, true, true);
 const FolderFacts kThroughALinkAbove = [] {
   FolderFacts facts = Facts();
   facts.final_path_matches = false;
+  facts.foreign_link = "the link C:\\Users\\u\\AppData, owned by S-1-5-21-0-0-0-1000";
   return facts;
 }();
 
@@ -146,7 +147,9 @@ TEST(FolderVerificationTest, NeverAdoptsAFolderItDidNotMakeAndFallsBackToTheShar
                    "removed: it is not a plain folder")}, ""},
       {"reached through a link above it: left alone", {{kLocal, kThroughALinkAbove}}, {},
        {}, {}, kShared, true, {"create " + shared},
-       {PassedOver("its real path is elsewhere")}, ""},
+       {PassedOver("its real path is elsewhere, through the link C:\\Users\\u\\AppData, "
+                   "owned by S-1-5-21-0-0-0-1000")},
+       ""},
       {"neither usable", {{kLocal, kUserOwned}, {kShared, kJunction}}, {kLocal, kShared}, {},
        {}, L"", false, {"move " + local, "move " + shared}, {},
        local + ": it is owned by S-1-5-21-0-0-0-1000, and it could not be moved aside: denied; " +
