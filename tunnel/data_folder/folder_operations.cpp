@@ -83,8 +83,12 @@ FolderFacts SystemFolderOperations::Observe(const std::wstring& path, UniqueFile
   } else {
     facts.reparse_point = true;  // unknown counts as the worst
   }
-  facts.final_path_matches = SamePath(FinalPathOf(folder.Get()), path);
-  if (!facts.final_path_matches) {
+  const std::wstring final_path = FinalPathOf(folder.Get());
+  facts.final_path_matches = SamePath(final_path, path);
+  // A real path that cannot be read may lie anywhere: the links above say nothing.
+  if (final_path.empty()) {
+    facts.foreign_link = "a way the host cannot read";
+  } else if (!facts.final_path_matches) {
     facts.links_above_trusted = LinksAboveTrusted(path, &facts.foreign_link);
   }
   UniqueSecurityDescriptor security = ReadOwnerAndList(folder.Get());
