@@ -1,6 +1,7 @@
 // Owners for what the system hands out and the caller must free: handles,
-// sockets, registry keys, loaded libraries, IP helper tables and LocalAlloc memory (security
-// descriptors, SID texts), built on UniqueAny.
+// sockets, registry keys, loaded libraries, boundary descriptors, private
+// namespaces, IP helper tables and LocalAlloc memory (security descriptors, SID
+// texts), built on UniqueAny.
 #ifndef BASE_WIN_HANDLES_H_
 #define BASE_WIN_HANDLES_H_
 
@@ -50,6 +51,23 @@ struct ModuleTraits {
   static void Close(Type value) { ::FreeLibrary(value); }
 };
 using UniqueModule = UniqueAny<ModuleTraits>;
+
+// A boundary descriptor from CreateBoundaryDescriptorW: null means none.
+struct BoundaryDescriptorTraits {
+  using Type = HANDLE;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type value) { ::DeleteBoundaryDescriptor(value); }
+};
+using UniqueBoundaryDescriptor = UniqueAny<BoundaryDescriptorTraits>;
+
+// A private namespace from CreatePrivateNamespaceW or OpenPrivateNamespaceW:
+// null means none. Closing leaves the namespace to whoever else holds it.
+struct PrivateNamespaceTraits {
+  using Type = HANDLE;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type value) { ::ClosePrivateNamespace(value, 0); }
+};
+using UniquePrivateNamespace = UniqueAny<PrivateNamespaceTraits>;
 
 // Memory the system allocated with LocalAlloc for the caller (security
 // descriptors, SID texts, argument vectors), freed with LocalFree.

@@ -53,4 +53,21 @@ std::optional<ReservedLoopbackPort> ReserveLoopbackTcpPort(std::string* failure)
   return reserved;
 }
 
+bool LoopbackTcpPortTaken(uint16_t port) {
+  // A plain bind, as the core makes it: an exclusive one would also be refused
+  // for the core's own connections still closing on the port.
+  UniqueSocket socket = OpenPrivateSocket(SOCK_STREAM, IPPROTO_TCP);
+  if (!socket) return false;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
+  if (::bind(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) {
+    return false;
+  }
+  // An exclusive holder refuses with "access denied", any other with "in use".
+  const int error = ::WSAGetLastError();
+  return error == WSAEADDRINUSE || error == WSAEACCES;
+}
+
 }  // namespace duzavide

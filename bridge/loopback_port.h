@@ -23,6 +23,13 @@ struct ReservedLoopbackPort {
 // started.
 std::optional<ReservedLoopbackPort> ReserveLoopbackTcpPort(std::string* failure = nullptr);
 
+// Whether another socket holds 127.0.0.1:`port` (host order): a plain bind of it
+// is refused as in use. Asked after the port's user has gone, to tell a
+// port taken by someone else from any other failure; a socket that could be made
+// or bound for another reason counts as not taken. Windows Sockets must be
+// started.
+bool LoopbackTcpPortTaken(uint16_t port);
+
 }  // namespace duzavide
 
 #endif  // BRIDGE_LOOPBACK_PORT_H_

@@ -1,7 +1,8 @@
-// The host's own log file, "host.log" in the data folder's "logs" folder: what
-// support reads when "connect" answered false. Installed as the process's line
-// sink, it receives the tunnel's status and core output lines, the channel layer's
-// diagnostics and the host's own events (start, failed creation, exit).
+// The host's own log file, "host.log" in the user's logs folder (beside the data
+// folder, data_folder.h): what support reads when "connect" answered false.
+// Installed as the process's line sink, it receives the tunnel's status and core
+// output lines, the channel layer's diagnostics and the host's own events (start,
+// failed creation, exit).
 #ifndef SHELL_HOST_LOG_H_
 #define SHELL_HOST_LOG_H_
 

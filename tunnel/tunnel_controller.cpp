@@ -75,6 +75,7 @@ TunnelController::TunnelController(Seams seams)
                           : nullptr),
       proxy_work_(own_proxy_work_ ? *own_proxy_work_ : SignedInUserProxyWork()),
       recovery_(this),
+      tunnel_lock_(seams.lock_place ? std::move(seams.lock_place) : &OpenMachineLockNamespace),
       own_filtering_(seams.filtering != nullptr ? nullptr
                                                 : std::make_unique<WindowsFilteringPlatform>()),
       tunnel_interface_(seams.tunnel_interface ? std::move(seams.tunnel_interface)
@@ -189,9 +190,9 @@ bool TunnelController::Connect(const ConnectRequest& request) {
 
 bool TunnelController::StartTunnel(const ConnectRequest& request) {
   // Nothing is touched, not even the proxy setting, while another session tunnels.
-  if (tunnel_lock_.Take() == MachineTunnelLock::Outcome::kHeldElsewhere) {
-    EmitLine(ConnectFailedLine("[xray]", "machine-wide tunnel lock",
-                               "another Windows session has the tunnel"));
+  const std::string refusal = MachineLockRefusal(tunnel_lock_.Take());
+  if (!refusal.empty()) {
+    EmitLine(ConnectFailedLine("[xray]", "machine-wide tunnel lock", refusal));
     return false;
   }
   // The user's own setting is saved before it is switched to direct access.

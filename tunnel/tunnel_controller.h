@@ -106,6 +106,9 @@ class TunnelController : private TunnelOperations, private RecoveryActions {
     // The tunnel's interface (LUID) once the core has made it; by default looked
     // up by its name, "DuzavideTun".
     std::function<std::optional<uint64_t>()> tunnel_interface;
+    // Where the machine-wide lock's mutex is made; by default the private
+    // namespace (machine_tunnel_lock.h).
+    MachineLockPlacer lock_place;
   };
 
   TunnelController();

@@ -64,12 +64,16 @@ void TunnelSession::SetCancelEvent(HANDLE cancel) {
   bridge_->SetCancelEvent(cancel);
 }
 
-bool TunnelSession::CancelledWithin(DWORD ms) const {
-  if (cancel_ == nullptr) {
+bool TunnelSession::CancelledWithin(DWORD ms, HANDLE ends_early) const {
+  HANDLE events[2];
+  DWORD count = 0;
+  if (cancel_ != nullptr) events[count++] = cancel_;
+  if (ends_early != nullptr) events[count++] = ends_early;
+  if (count == 0) {
     ::Sleep(ms);
     return false;
   }
-  return ::WaitForSingleObject(cancel_, ms) == WAIT_OBJECT_0;
+  return ::WaitForMultipleObjects(count, events, FALSE, ms) == WAIT_OBJECT_0 && cancel_ != nullptr;
 }
 
 bool TunnelSession::Fail(const char* subsystem, const char* step, const std::string& reason) {
@@ -157,7 +161,9 @@ bool TunnelSession::Connect(const ConnectRequest& request) {
     bridge_->StopBridge();
     return Fail(kXray, "output pipe", failure);
   }
-  // The core binds the port itself.
+  // The core binds the port itself, so it is let go right before the core
+  // starts. A program that takes it meanwhile makes the core fail to listen and
+  // end (as the real core does), which the first second's check sees at once.
   reserved->socket.Reset();
   if (!LaunchCoreProcess(&core_executable, config_path, pipe_write_.Get(), &core_, &failure)) {
     pipe_write_.Reset();
@@ -175,11 +181,12 @@ bool TunnelSession::Connect(const ConnectRequest& request) {
   std::vector<InterfaceOctets> interfaces;
   ReadInterfaceOctets(&interfaces);
   tally_.Start(interfaces);
-  if (CancelledWithin(kSurvivalWaitMs)) {
+  // A core that ends sooner is seen to at once.
+  if (CancelledWithin(kSurvivalWaitMs, core_.process.Get())) {
     Disconnect();
     return Fail(kXray, "core's first second", "cancelled");
   }
-  if (!CoreSurvived(core_run)) return false;
+  if (!CoreSurvived(core_run, core_tcp_port)) return false;
   server_ipv4_ = server_ipv4;
   local_address_ = local_address;
   return true;
@@ -192,7 +199,7 @@ bool TunnelSession::StartReader(UniqueHandle read_end, const RunToken& core) {
   return static_cast<bool>(reader_thread_);
 }
 
-bool TunnelSession::CoreSurvived(const RunToken& core) {
+bool TunnelSession::CoreSurvived(const RunToken& core, uint16_t core_port) {
   DWORD exit_code = 0;
   const bool exit_code_read = ReadCoreExitCode(&exit_code);
   if (core.IsCurrent() && exit_code_read && exit_code == STILL_ACTIVE) {
@@ -209,6 +216,12 @@ bool TunnelSession::CoreSurvived(const RunToken& core) {
   }
   if (exit_code_read && exit_code != STILL_ACTIVE && core.EndIfCurrent()) OnCoreEnded();
   Disconnect();
+  // Asked with the core gone: whoever holds the port now took it from the core.
+  if (exit_code_read && exit_code != STILL_ACTIVE && LoopbackTcpPortTaken(core_port)) {
+    return Fail(kBridge, "loopback port",
+                "127.0.0.1:" + std::to_string(core_port) +
+                    " was taken by another program before the core could listen on it");
+  }
   return Fail(kXray, "core's first second", reason);
 }
 

@@ -145,11 +145,13 @@ class TunnelSession final : public TunnelOperations {
   bool Fail(const char* subsystem, const char* step, const std::string& reason);
   // Starts the reader thread for the pipe end `read_end` and the run `core`.
   bool StartReader(UniqueHandle read_end, const RunToken& core);
-  // The check after the core's first second; true when it still runs. On false
-  // the session is idle again.
-  bool CoreSurvived(const RunToken& core);
-  // Waits `ms`, or until the cancel event is set; true when cancelled.
-  bool CancelledWithin(DWORD ms) const;
+  // The check after the core's first second (or its end within it); true when
+  // it still runs. A core that ended while another program holds `core_port`
+  // fails at the loopback port, naming it. On false the session is idle again.
+  bool CoreSurvived(const RunToken& core, uint16_t core_port);
+  // Waits `ms`, or until the cancel event is set or `ends_early` (if given) is
+  // signalled; true when cancelled.
+  bool CancelledWithin(DWORD ms, HANDLE ends_early = nullptr) const;
   // End-of-core work of the party that cleared the core-running flag.
   void OnCoreEnded();
   void SendLine(const std::string& line) { observers_->SendLine(line); }

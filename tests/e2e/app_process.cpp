@@ -226,7 +226,7 @@ std::string ReadWholeFile(const std::wstring& path) {
 
 std::string AppProcess::StandardError() const { return ReadWholeFile(stderr_path_); }
 
-std::wstring HostLogPath() { return DataFolder() + L"\\logs\\host.log"; }
+std::wstring HostLogPath() { return LogsFolder() + L"\\host.log"; }
 
 bool HostLogHasEntry(const std::string& text) {
   const std::regex entry(R"((^|\n)\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z )" + text + "\r\n");

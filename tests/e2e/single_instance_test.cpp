@@ -65,7 +65,9 @@ TEST(SingleInstanceTest, SecondStartShowsTheRunningInstanceAndTheLogExplainsConn
   ASSERT_TRUE(first.WaitForExit(seconds(60)));
   EXPECT_EQ(first.exit_code(), 0u);
   for (const char* entry :
-       {"config rejected: no usable outbound", R"(\[xray\] process exited unexpectedly)",
+       {"config rejected: no usable outbound",
+        R"(\[xray\] connect failed at the core's first second -- the core ended with exit code 23 )"
+        R"(\(see its output\))",
         R"(\[xray\] TUN and WireGuard transport started)",
         "another instance runs in this session; asked it to show its window",
         "exiting with code 0"}) {

@@ -116,7 +116,17 @@ std::unique_ptr<TunnelController> TunnelControllerTest::MakeController() {
     std::lock_guard<std::mutex> hold(path_mutex_);
     return tunnel_luid_;
   };
+  seams.lock_place = [] {
+    MachineLockPlace place;
+    place.mutex_name = LockName();
+    place.step = LockNamespaceStep::kOpened;
+    return place;
+  };
   return std::make_unique<TunnelController>(std::move(seams));
+}
+
+std::wstring TunnelControllerTest::LockName() {
+  return L"Local\\Duzavide.Test.Tunnel." + std::to_wstring(::GetCurrentProcessId());
 }
 
 ControlChannelReply TunnelControllerTest::Call(TunnelController& controller,

@@ -80,9 +80,11 @@ class TunnelControllerTest : public ::testing::Test {
   ~TunnelControllerTest() override;
 
   // A controller whose path reader reads `path_`, whose proxy setting is
-  // `proxy_`, whose filtering engine is `filtering_` and whose tunnel interface is
-  // `tunnel_luid_`.
+  // `proxy_`, whose filtering engine is `filtering_`, whose tunnel interface is
+  // `tunnel_luid_` and whose machine-wide lock is a mutex named LockName(), in
+  // no namespace (Wine offers no private namespaces).
   std::unique_ptr<TunnelController> MakeController();
+  static std::wstring LockName();
   // Runs `call` on `controller` and waits for its answer.
   ControlChannelReply Call(TunnelController& controller, const MethodCall& call);
   bool Connected(TunnelController& controller);

@@ -26,6 +26,9 @@ constexpr char kRetrying[] = "[host] reconnect failed -- ";
 constexpr char kLockRefused[] =
     "[xray] connect failed at the machine-wide tunnel lock -- another Windows session has the "
     "tunnel";
+constexpr char kLockSquatted[] =
+    "[xray] connect failed at the machine-wide tunnel lock -- another program holds the lock's "
+    "name; no tunnel can start until it lets go";
 
 size_t CountStarting(LineRecorder& lines, const std::string& start) {
   size_t count = 0;
@@ -105,6 +108,18 @@ TEST_F(TunnelWantedTest, TheProxySettingTheLockAndTheProtectionSpanTheTunnelNotE
   EXPECT_EQ(filtering_.calls().back(), "close");
   EXPECT_EQ(CountCoreProcesses(), 0);
   EXPECT_TRUE(AnotherConnects()) << "the lock outlived the tunnel";
+}
+
+// Another kind of object under the lock's name: said as such, and nothing is
+// touched.
+TEST_F(TunnelWantedTest, AnObjectSquattingOnTheLocksNameIsNamedAndStopsTheConnect) {
+  UniqueHandle squatter(::CreateEventW(nullptr, TRUE, FALSE, LockName().c_str()));
+  ASSERT_TRUE(squatter);
+  std::unique_ptr<TunnelController> controller = MakeController();
+  EXPECT_FALSE(Connect(*controller));
+  EXPECT_EQ(lines_.Count(kLockSquatted), 1u);
+  EXPECT_EQ(proxy_.writes(), 0);
+  EXPECT_EQ(CountCoreProcesses(), 0);
 }
 
 TEST_F(TunnelWantedTest,

@@ -68,6 +68,8 @@ std::wstring DataFolder() { return ReadDataFolderPlace().per_user; }
 
 std::wstring SharedDataFolder() { return ReadDataFolderPlace().shared; }
 
+std::wstring LogsFolder() { return ReadDataFolderPlace().logs; }
+
 void EnableRedirectionTrust() {
   // PROCESS_MITIGATION_REDIRECTION_TRUST_POLICY: bit 0 enforces. Newer than the
   // headers, and absent before Windows 10 21H2, so looked up and best effort.
@@ -100,8 +102,10 @@ VerifiedFolder VerifyLogsFolder(const VerifiedFolder& data_folder) {
   if (data_folder.path.empty()) return Unusable("there is no data folder");
   UniqueSecurityDescriptor security = LogsFolderSecurity(SignedInOrThisUserSid());
   if (!security) return Unusable("the logs folder's security could not be built");
+  const std::wstring path = LogsFolder();
+  if (path.empty()) return Unusable("the logs folder's place is refused");
   SystemFolderOperations operations(security.Get());
-  VerifiedFolder logs = VerifyFolder(operations, data_folder.path + L"\\logs", UtcStamp());
+  VerifiedFolder logs = VerifyFolder(operations, path, UtcStamp());
   // Said once, for the data folder, when the whole volume keeps no lists.
   if (!data_folder.is_protected) logs.unprotected_note.clear();
   return logs;

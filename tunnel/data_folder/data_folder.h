@@ -1,6 +1,6 @@
-// The data folder: where the proxy core's configuration is written, where the
-// host log lives (in its "logs" folder) and where the core executable is looked
-// for first.
+// The data folder: where the proxy core's configuration is written and where
+// the core executable is looked for first; and, beside it, the logs folder where
+// the host log lives.
 //
 // The host runs elevated and the folder lies where the user may rename or replace
 // things, so the host never writes into it by a path it has not checked: it is
@@ -29,6 +29,14 @@ std::wstring SharedDataFolder();
 // Best effort; call before the first file operation. Main thread.
 void EnableRedirectionTrust();
 
+// The user's logs folder beside the data folders,
+// "C:\ProgramData\Duzavide-<SID>-logs"; empty when the place is refused. The user
+// may read it, so it must not lie inside a data folder: Explorer's offer to open
+// a folder the user cannot read adds the user to its list, and the data folder
+// with the user on its list would be moved aside at the next start. Nothing is
+// created.
+std::wstring LogsFolder();
+
 // DataFolder() plus "\config.json": where the configuration goes when the
 // per-user folder passes the check.
 std::wstring ConfigFilePath();
@@ -40,8 +48,9 @@ std::wstring ConfigFilePath();
 // open.
 VerifiedFolder VerifyDataFolder();
 
-// Verifies the "logs" folder inside `data_folder` (a verified folder) with
-// LogsFolderSecurity of the person signed in (base/signed_in_user.h).
+// Verifies LogsFolder() with LogsFolderSecurity of the person signed in
+// (base/signed_in_user.h), when `data_folder` (a verified folder) could be used:
+// without a data folder there is no place for the logs either.
 VerifiedFolder VerifyLogsFolder(const VerifiedFolder& data_folder);
 
 }  // namespace duzavide

@@ -67,6 +67,7 @@ DataFolderPlace DecideDataFolderPlace(const DataFolderPlaceFacts& facts) {
   place.program_data = folder;
   place.shared = folder + L"\\Duzavide";
   place.per_user = folder + L"\\Duzavide-" + facts.user_sid;
+  place.logs = place.per_user + L"-logs";
   return place;
 }
 

@@ -8,8 +8,9 @@
 // administrators change), with the system drive taken from the system's own
 // Windows folder rather than from an environment variable; each user has a
 // folder of their own there, named after their SID. The program-data folder is
-// on the system volume, which holds no profile container or moved Users folder,
-// so the path the host checks is the path it uses. A place on a share, on a
+// normally on the system volume, which holds no profile container or moved Users
+// folder, so the path the host checks is the path it uses; where an administrator
+// moved it elsewhere through a link, the folder check judges the links. A place on a share, on a
 // WebDAV folder or on a removable or unknown volume is refused: owners and lists
 // there are whatever the server or the medium says.
 //
@@ -38,7 +39,11 @@ struct DataFolderPlace {
   std::wstring program_data;  // "C:\ProgramData"; empty when refused
   std::wstring shared;        // program_data + "\Duzavide"
   std::wstring per_user;      // program_data + "\Duzavide-<SID>"
-  std::string refusal;        // why there is no place, e.g. "it is on a network share"
+  // program_data + "\Duzavide-<SID>-logs": the user's logs, beside the data
+  // folders rather than inside one, so that opening them never changes a data
+  // folder's list.
+  std::wstring logs;
+  std::string refusal;  // why there is no place, e.g. "it is on a network share"
 };
 
 // The program-data folder from its record: "%SystemDrive%" (any case) at the

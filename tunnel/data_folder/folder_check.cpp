@@ -8,7 +8,9 @@ FolderDecision DecideFolder(const FolderFacts& facts) {
     return {FolderAction::kMoveAside, "it could not be opened: " + facts.open_failure};
   if (facts.reparse_point) return {FolderAction::kMoveAside, "it is a link"};
   if (!facts.directory) return {FolderAction::kMoveAside, "it is not a folder"};
-  if (!facts.final_path_matches) return {FolderAction::kMoveAside, "its real path is elsewhere"};
+  if (!facts.final_path_matches && !facts.links_above_trusted) {
+    return {FolderAction::kRefuse, "its real path is elsewhere, through " + facts.foreign_link};
+  }
   if (facts.owner_as_set && facts.list_as_set) return {FolderAction::kUse, ""};
   // Owner and list mean nothing where the volume keeps none: moving the folder
   // aside would gain nothing, the fresh one would look the same.

@@ -6,8 +6,14 @@
 // host made: not a link, really at the expected path, owned and protected exactly
 // as the host sets it. Anything else is never adopted (re-protecting an existing
 // folder would keep what the user put inside): it is moved aside and a fresh one
-// is made. A volume that keeps no access lists cannot be protected at all; its
-// folder is used as it is, and nothing that runs elevated is taken from it.
+// is made, unless the fault lies above the folder, where a fresh one would fail
+// the same way. A folder that is not itself a link but whose real path is
+// elsewhere is reached through a link above it: when every such link is owned by
+// SYSTEM or the Administrators group (a program-data folder or profile an
+// administrator moved to another volume), the folder is judged as any other;
+// otherwise it is refused where it stands.
+// A volume that keeps no access lists cannot be protected at all; its folder is
+// used as it is, and nothing that runs elevated is taken from it.
 //
 // A pure rule over what was observed (no system header, built in every preset);
 // any thread.
@@ -29,9 +35,14 @@ struct FolderFacts {
   bool directory = false;
   bool reparse_point = false;       // a junction, mount point or symbolic link
   bool final_path_matches = false;  // its real path is the expected path
-  bool owner_as_set = false;        // owned as the host sets it
-  std::string owner;                // the owner's SID text, for the reason
-  bool list_as_set = false;         // protected access list, exactly the host's
+  // Every link on the way to the path (above the folder) is owned by SYSTEM or
+  // the Administrators group; only looked at when the real path is elsewhere.
+  // `foreign_link` names the first that is not, and its owner.
+  bool links_above_trusted = false;
+  std::string foreign_link;
+  bool owner_as_set = false;  // owned as the host sets it
+  std::string owner;          // the owner's SID text, for the reason
+  bool list_as_set = false;   // protected access list, exactly the host's
   // The volume keeps access lists: it says so, and a descriptor given at creation
   // reads back as given. Only looked at when the owner or the list is not as set.
   bool volume_keeps_lists = true;
@@ -42,11 +53,12 @@ enum class FolderAction {
   kUseUnprotected,  // on a volume without access lists: usable, never trusted
   kCreate,          // nothing there yet
   kMoveAside,       // something that must not be adopted
+  kRefuse,          // not used, left where it is: a fresh folder would fail the same way
 };
 
 struct FolderDecision {
   FolderAction action = FolderAction::kCreate;
-  // Why, for kMoveAside and kUseUnprotected, e.g. "it is owned by S-1-5-21-...".
+  // Why, for kMoveAside, kRefuse and kUseUnprotected, e.g. "it is owned by S-1-5-21-...".
   std::string reason;
 };
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "base/system_error_text.h"
+#include "base/wide_to_utf8.h"
 #include "tunnel/data_folder/plain_file.h"
 #include "tunnel/data_folder/security_descriptors.h"
 
@@ -16,6 +17,45 @@ void CreateParents(const std::wstring& path) {
        separator = path.find(L'\\', separator + 1)) {
     ::CreateDirectoryW(path.substr(0, separator).c_str(), nullptr);
   }
+}
+
+bool OwnedBySystemOrAdministrators(PSECURITY_DESCRIPTOR security) {
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  return security != nullptr && ::GetSecurityDescriptorOwner(security, &owner, &defaulted) &&
+         owner != nullptr &&
+         (::IsWellKnownSid(owner, WinLocalSystemSid) ||
+          ::IsWellKnownSid(owner, WinBuiltinAdministratorsSid));
+}
+
+// Whether every link on the way to `path` (each folder above it, opened as
+// itself) is owned by SYSTEM or the Administrators group: only those may lay the
+// machine's folders out over other volumes. `foreign` receives the first that is
+// not (or cannot be read), with its owner.
+bool LinksAboveTrusted(const std::wstring& path, std::string* foreign) {
+  for (size_t separator = path.find(L'\\', 3); separator != std::wstring::npos;
+       separator = path.find(L'\\', separator + 1)) {
+    const std::wstring above = path.substr(0, separator);
+    UniqueFileHandle folder(::CreateFileW(
+        above.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!folder || !::GetFileInformationByHandle(folder.Get(), &info)) {
+      *foreign = WideToUtf8(above) + ", which could not be read";
+      return false;
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) continue;
+    UniqueSecurityDescriptor security = ReadOwnerAndList(folder.Get());
+    if (!OwnedBySystemOrAdministrators(security.Get())) {
+      PSID owner = nullptr;
+      BOOL defaulted = FALSE;
+      if (security) ::GetSecurityDescriptorOwner(security.Get(), &owner, &defaulted);
+      *foreign = "the link " + WideToUtf8(above) + ", owned by " + SidText(owner);
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -43,7 +83,14 @@ FolderFacts SystemFolderOperations::Observe(const std::wstring& path, UniqueFile
   } else {
     facts.reparse_point = true;  // unknown counts as the worst
   }
-  facts.final_path_matches = SamePath(FinalPathOf(folder.Get()), path);
+  const std::wstring final_path = FinalPathOf(folder.Get());
+  facts.final_path_matches = SamePath(final_path, path);
+  // A real path that cannot be read may lie anywhere: the links above say nothing.
+  if (final_path.empty()) {
+    facts.foreign_link = "a way the host cannot read";
+  } else if (!facts.final_path_matches) {
+    facts.links_above_trusted = LinksAboveTrusted(path, &facts.foreign_link);
+  }
   UniqueSecurityDescriptor security = ReadOwnerAndList(folder.Get());
   facts.list_as_set = HasSecurityAsSet(security.Get(), security_, &facts.owner_as_set);
   if (security) {
@@ -54,7 +101,8 @@ FolderFacts SystemFolderOperations::Observe(const std::wstring& path, UniqueFile
   } else {
     facts.owner = "an unreadable account";
   }
-  if (facts.directory && !facts.reparse_point && facts.final_path_matches &&
+  if (facts.directory && !facts.reparse_point &&
+      (facts.final_path_matches || facts.links_above_trusted) &&
       !(facts.owner_as_set && facts.list_as_set)) {
     facts.volume_keeps_lists = VolumeKeepsLists(folder.Get(), path);
   }
@@ -96,6 +144,31 @@ bool SystemFolderOperations::Create(const std::wstring& path, std::string* failu
 bool SystemFolderOperations::MoveAside(const std::wstring& path, const std::wstring& aside,
                                        std::string* failure) {
   if (::MoveFileExW(path.c_str(), aside.c_str(), 0)) return true;
+  *failure = LastSystemErrorText();
+  return false;
+}
+
+bool SystemFolderOperations::RemoveEmpty(const std::wstring& path, std::string* failure) {
+  UniqueFileHandle folder(
+      ::CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!folder) {
+    *failure = LastSystemErrorText();
+    return false;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(folder.Get(), &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    *failure = "it is not a plain folder";
+    return false;
+  }
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  if (::SetFileInformationByHandle(folder.Get(), FileDispositionInfo, &disposition,
+                                   sizeof(disposition))) {
+    return true;
+  }
   *failure = LastSystemErrorText();
   return false;
 }

@@ -28,6 +28,9 @@ class SystemFolderOperations final : public FolderOperations {
   bool Create(const std::wstring& path, std::string* failure) override;
   bool MoveAside(const std::wstring& path, const std::wstring& aside,
                  std::string* failure) override;
+  // Opened as itself (a link is never followed), then marked for deletion by
+  // handle: the system refuses that for a folder with anything inside.
+  bool RemoveEmpty(const std::wstring& path, std::string* failure) override;
 
  private:
   bool VolumeKeepsLists(HANDLE folder, const std::wstring& path) const;

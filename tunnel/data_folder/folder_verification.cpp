@@ -46,6 +46,9 @@ VerifiedFolder VerifyFolder(FolderOperations& operations, const std::wstring& pa
   if (Usable(decision.action)) {
     return Accept(path, decision.action, decision.reason, std::move(held), std::move(notes));
   }
+  if (decision.action == FolderAction::kRefuse) {
+    return Refuse(path, decision.reason, std::move(notes));
+  }
   // Our own handle would keep the folder from being renamed.
   held.Reset();
   if (decision.action == FolderAction::kMoveAside) {
@@ -63,8 +66,15 @@ VerifiedFolder VerifyFolder(FolderOperations& operations, const std::wstring& pa
   // Looked at again by handle: what was created may already have been replaced.
   decision = DecideFolder(operations.Observe(path, &held));
   if (!Usable(decision.action)) {
-    const std::string reason = decision.reason.empty() ? "it is gone" : decision.reason;
-    return Refuse(path, "the new folder fails the check: " + reason, std::move(notes));
+    std::string reason = "the new folder fails the check: " +
+                         (decision.reason.empty() ? std::string("it is gone") : decision.reason);
+    // Left there, it would be moved aside at the next start, and its successor at
+    // the one after.
+    held.Reset();
+    if (decision.action != FolderAction::kCreate && !operations.RemoveEmpty(path, &failure)) {
+      reason += ", and it could not be removed: " + failure;
+    }
+    return Refuse(path, reason, std::move(notes));
   }
   return Accept(path, decision.action, decision.reason, std::move(held), std::move(notes));
 }
@@ -73,14 +83,19 @@ VerifiedFolder VerifyFirstUsableFolder(FolderOperations& operations,
                                        const std::vector<std::wstring>& paths,
                                        const std::wstring& stamp) {
   std::vector<std::string> notes;
+  std::vector<std::string> passed_over;
   std::string problems;
   for (const std::wstring& path : paths) {
     VerifiedFolder folder = VerifyFolder(operations, path, stamp);
     notes.insert(notes.end(), folder.notes.begin(), folder.notes.end());
     if (!folder.path.empty()) {
+      for (const std::string& problem : passed_over) {
+        notes.push_back("the folder " + problem + "; " + WideToUtf8(path) + " is used instead");
+      }
       folder.notes = std::move(notes);
       return folder;
     }
+    passed_over.push_back(folder.problem);
     problems += (problems.empty() ? "" : "; ") + folder.problem;
   }
   VerifiedFolder none;

@@ -30,6 +30,9 @@ class FolderOperations {
   // Renames what is at `path` (the link itself, for a link) to `aside`.
   virtual bool MoveAside(const std::wstring& path, const std::wstring& aside,
                          std::string* failure) = 0;
+  // Deletes the folder at `path` only when it is a plain, empty folder (not a
+  // link); false (with `failure`) otherwise.
+  virtual bool RemoveEmpty(const std::wstring& path, std::string* failure) = 0;
 };
 
 // A folder accepted for use. Move-only; the folder cannot be renamed or replaced
@@ -41,7 +44,8 @@ struct VerifiedFolder {
   // lists: then anyone may have changed what is inside, and nothing that runs
   // elevated may be taken from it.
   bool is_protected = false;
-  // Lines for the host log, in order: what was moved aside and why.
+  // Lines for the host log, in order: what was moved aside and why, and which
+  // folder could not be used (and why) when another one is.
   std::vector<std::string> notes;
   // When the folder is used but not protected: one line saying so and why.
   std::string unprotected_note;
@@ -50,14 +54,18 @@ struct VerifiedFolder {
 };
 
 // Checks `path` and makes it usable: an acceptable folder is kept; nothing there
-// is created; anything else is renamed to `<path>.untrusted-<stamp>` and a fresh
-// folder is created, which must then pass the check itself. `stamp` is the UTC
+// is created; a folder refused where it stands is left alone; anything else is
+// renamed to `<path>.untrusted-<stamp>` and a fresh folder is created, which must
+// then pass the check itself. A fresh folder that fails is removed again (it is
+// empty and the host's own), so a folder is moved aside at most once however
+// often the check fails, and no start leaves a folder behind. `stamp` is the UTC
 // time as yyyymmddThhmmssZ.
 VerifiedFolder VerifyFolder(FolderOperations& operations, const std::wstring& path,
                             const std::wstring& stamp);
 
 // VerifyFolder on each of `paths` in turn; the first usable one wins. The notes
-// of every attempt are kept; the problem names each folder tried and its reason.
+// of every attempt are kept, and each folder passed over gets one more saying
+// why; the problem names each folder tried and its reason.
 VerifiedFolder VerifyFirstUsableFolder(FolderOperations& operations,
                                        const std::vector<std::wstring>& paths,
                                        const std::wstring& stamp);

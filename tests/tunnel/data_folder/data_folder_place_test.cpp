@@ -65,6 +65,7 @@ TEST(DataFolderPlaceTest, OnlyTheMachinesRecordOnALocalFixedDriveIsUsed) {
     } else {
       EXPECT_EQ(place.shared, c.program_data + L"\\Duzavide") << c.name;
       EXPECT_EQ(place.per_user, c.program_data + L"\\Duzavide-" + c.sid) << c.name;
+      EXPECT_EQ(place.logs, c.program_data + L"\\Duzavide-" + c.sid + L"-logs") << c.name;
     }
   }
 }

@@ -43,10 +43,17 @@ FolderFacts Facts(bool owner_as_set = true, bool list_as_set = true, bool link =
 const FolderFacts kAsMade = Facts();
 const FolderFacts kUserOwned = Facts(false, false);
 const FolderFacts kJunction = Facts(true, true, true);
+const FolderFacts kThroughALinkAbove = [] {
+  FolderFacts facts = Facts();
+  facts.final_path_matches = false;
+  facts.foreign_link = "the link C:\\Users\\u\\AppData, owned by S-1-5-21-0-0-0-1000";
+  return facts;
+}();
 
 // Paths show what `at` says (nothing when absent); a created folder shows
-// `after_create` for its path, or kAsMade. Records every change as "move <path>"
-// or "create <path>".
+// `after_create` for its path, or kAsMade. Records every change as "move <path>",
+// "create <path>" or "remove <path>"; a link is not removed, as the real removal
+// refuses it.
 class FakeFolders final : public FolderOperations {
  public:
   std::map<std::wstring, FolderFacts> at;
@@ -78,11 +85,24 @@ class FakeFolders final : public FolderOperations {
     at.erase(path);
     return true;
   }
+  bool RemoveEmpty(const std::wstring& path, std::string* failure) override {
+    changes.push_back("remove " + WideToUtf8(path));
+    if (at[path].reparse_point) {
+      *failure = "it is not a plain folder";
+      return false;
+    }
+    at.erase(path);
+    return true;
+  }
 };
 
 std::string MovedAside(const std::wstring& path, const std::string& reason) {
   return "the folder " + WideToUtf8(path) + " was moved aside to " + WideToUtf8(path) +
          ".untrusted-20260727T091502Z -- " + reason;
+}
+std::string PassedOver(const std::string& reason) {
+  return "the folder " + WideToUtf8(kLocal) + ": " + reason + "; " + WideToUtf8(kShared) +
+         " is used instead";
 }
 
 TEST(FolderVerificationTest, NeverAdoptsAFolderItDidNotMakeAndFallsBackToTheSharedOne) {
@@ -114,11 +134,22 @@ TEST(FolderVerificationTest, NeverAdoptsAFolderItDidNotMakeAndFallsBackToTheShar
       {"a volume without persistent lists", {{kLocal, Facts(false, false, false, false)}},
        {}, {}, {}, kLocal, false, {}, {}, ""},
       {"moving aside fails: the shared folder", {{kLocal, kUserOwned}, {kShared, kAsMade}},
-       {kLocal}, {}, {}, kShared, true, {"move " + local}, {}, ""},
+       {kLocal}, {}, {}, kShared, true, {"move " + local},
+       {PassedOver("it is owned by S-1-5-21-0-0-0-1000, and it could not be moved aside: denied")},
+       ""},
       {"creation fails: the shared folder", {}, {}, {kLocal}, {}, kShared, true,
-       {"create " + local, "create " + shared}, {}, ""},
-      {"swapped right after creation: the shared folder", {}, {}, {}, {{kLocal, kJunction}},
-       kShared, true, {"create " + local, "create " + shared}, {}, ""},
+       {"create " + local, "create " + shared},
+       {PassedOver("it could not be created: denied")}, ""},
+      {"swapped right after creation: the link is not removed", {}, {}, {},
+       {{kLocal, kJunction}}, kShared, true,
+       {"create " + local, "remove " + local, "create " + shared},
+       {PassedOver("the new folder fails the check: it is a link, and it could not be "
+                   "removed: it is not a plain folder")}, ""},
+      {"reached through a link above it: left alone", {{kLocal, kThroughALinkAbove}}, {},
+       {}, {}, kShared, true, {"create " + shared},
+       {PassedOver("its real path is elsewhere, through the link C:\\Users\\u\\AppData, "
+                   "owned by S-1-5-21-0-0-0-1000")},
+       ""},
       {"neither usable", {{kLocal, kUserOwned}, {kShared, kJunction}}, {kLocal, kShared}, {},
        {}, L"", false, {"move " + local, "move " + shared}, {},
        local + ": it is owned by S-1-5-21-0-0-0-1000, and it could not be moved aside: denied; " +
@@ -140,6 +171,29 @@ TEST(FolderVerificationTest, NeverAdoptsAFolderItDidNotMakeAndFallsBackToTheShar
     // Said whenever a folder is used without protection, and only then.
     EXPECT_EQ(folder.unprotected_note.empty(), c.used.empty() || c.is_protected) << c.name;
   }
+}
+
+// A fresh folder that keeps failing (a policy the host cannot see past): the
+// first start moves the old folder aside once; no start leaves a folder behind
+// or moves anything aside again.
+TEST(FolderVerificationTest, AFolderIsMovedAsideAtMostOnceHoweverOftenTheCheckFails) {
+  const std::string local = WideToUtf8(kLocal);
+  FakeFolders folders;
+  folders.at[kLocal] = kUserOwned;
+  folders.after_create[kLocal] = kUserOwned;
+  for (int start = 0; start < 3; ++start) {
+    const VerifiedFolder folder = VerifyFolder(folders, kLocal, kStamp);
+    EXPECT_TRUE(folder.path.empty()) << "start " << start;
+    EXPECT_EQ(folder.problem, local +
+                                  ": the new folder fails the check: it is owned by "
+                                  "S-1-5-21-0-0-0-1000")
+        << "start " << start;
+  }
+  EXPECT_EQ(folders.changes,
+            (std::vector<std::string>{"move " + local, "create " + local, "remove " + local,
+                                      "create " + local, "remove " + local, "create " + local,
+                                      "remove " + local}));
+  EXPECT_EQ(folders.at.count(kLocal), 0u);
 }
 
 // The real operations: a file where the folder goes is moved aside, never
