@@ -138,9 +138,12 @@ EchoRelay::EchoRelay(bool echo) : echo_(echo) {
 EchoRelay::~EchoRelay() {
   stopping_ = true;
   ::closesocket(listener_);
+  // Whoever takes the connection from client_ closes it: here, once the server
+  // has seen it end, or the server itself.
   SOCKET client = client_.exchange(INVALID_SOCKET);
   if (client != INVALID_SOCKET) ::shutdown(client, SD_BOTH);
   thread_.join();
+  if (client != INVALID_SOCKET) ::closesocket(client);
 }
 
 void EchoRelay::Serve() {
