@@ -48,6 +48,8 @@ class AppProcess {
   // Ends the process as the system does at the end of the Windows session.
   void Terminate();
   DWORD exit_code() const;
+  // The running process, owned by this object; null before Start.
+  HANDLE handle() const { return process_.Get(); }
 
   // Raises CTRL_BREAK_EVENT inside the process as the system does for its
   // console's event: a thread of the process runs the system's control routine,
