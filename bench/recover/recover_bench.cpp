@@ -13,7 +13,8 @@
 //   flapping: the tap device holds two addresses, each with a default route
 //     beside it at equal metric, and the two routes trade places in the table
 //     every 2 s for 60 s (the server, 10.79.0.99, lies behind either).
-// Prints one line per figure; exits 1 when a run does not recover within 45 s.
+// Prints one line per figure (only the one named by the first argument, when
+// given); exits 1 when a run does not recover within 45 s.
 #include <windows.h>
 // Needs the declarations of windows.h first.
 #include <gtest/gtest.h>
@@ -69,10 +70,6 @@ int CountReconnects() {
   return count;
 }
 
-// A server that no on-link route reaches: only the default routes lead to it.
-constexpr char kServerBehindDefaultRoutes[] =
-    "vless://0a1b2c3d-0000-4000-8000-000000000001@10.79.0.99:8443?security=reality&sni=a.test";
-
 bool Start(Application* app, const char* link = kPrivateNetworkLink) {
   ::DeleteFileW(HostLogPath().c_str());
   if (!ResetPrivateNetwork()) return false;
@@ -95,7 +92,7 @@ bool Start(Application* app, const char* link = kPrivateNetworkLink) {
 // Runs one scenario on a fresh application; the recovery time in ms, or -1.
 long long RunOnce(const std::string& scenario) {
   Application app;
-  if (!Start(&app, scenario == "flapping" ? kServerBehindDefaultRoutes : kPrivateNetworkLink)) {
+  if (!Start(&app, scenario == "flapping" ? kServerBehindDefaultRoutesLink : kPrivateNetworkLink)) {
     return -1;
   }
   long long from = -1;
@@ -158,11 +155,10 @@ long long RunOnce(const std::string& scenario) {
 }  // namespace
 }  // namespace duzavide::e2e
 
-int main() {
+int main(int argc, char** argv) {
   using duzavide::e2e::RunOnce;
-  // Started for the whole run: once its last user has cleaned up, Wine's sockets
-  // of a second start no longer take connections.
-  const duzavide::e2e::WinsockUser winsock;
+  // One figure alone when named ("flapping", "relay silence", ...).
+  const std::string only = argc > 1 ? argv[1] : "";
   if (!duzavide::e2e::InPrivateNetwork()) {
     std::printf("not inside the private test network; run scripts/bench-recover\n");
     return 1;
@@ -173,17 +169,20 @@ int main() {
                              {"relay silence", "recovered"}};
   int status = 0;
   for (const auto& label : labels) {
+    if (!only.empty() && only != label[0]) continue;
     std::vector<long long> runs;
     for (int run = 0; run < 3; ++run) runs.push_back(RunOnce(label[0]));
     std::sort(runs.begin(), runs.end());
     if (runs.front() < 0) {
       std::printf("%s: did not recover within 45 s\n", label[0]);
+      std::fflush(stdout);
       status = 1;
       continue;
     }
     std::printf("%s: %s in %lld ms\n", label[0], label[1], runs[1]);
     std::fflush(stdout);
   }
+  if (!only.empty() && only != "flapping") return status;
   const long long reconnects = RunOnce("flapping");
   if (reconnects < 0) {
     std::printf("flapping: the tunnel did not come up\n");
@@ -191,6 +190,7 @@ int main() {
   } else {
     std::printf("flapping: %lld reconnects in 60 s\n", reconnects);
   }
+  std::fflush(stdout);
   duzavide::e2e::ResetPrivateNetwork();
   return status;
 }

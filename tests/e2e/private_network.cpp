@@ -81,8 +81,13 @@ bool ChangeNetwork(const std::string& command, bool (*settled)()) {
                         &startup, &info)) {
     return false;
   }
-  ::CloseHandle(info.hThread);
-  ::CloseHandle(info.hProcess);
+  // A program of the system comes back without a process handle, and its thread
+  // "handle" is whatever was left there: closing it would close one of ours
+  // (standard output, once).
+  if (info.hProcess != nullptr) {
+    ::CloseHandle(info.hThread);
+    ::CloseHandle(info.hProcess);
+  }
   // The system's process cannot be waited for from here: its effect is.
   return WaitFor(settled, seconds(10));
 }

@@ -14,6 +14,9 @@ namespace duzavide::e2e {
 // nothing is ever sent to it.
 inline constexpr char kPrivateNetworkLink[] =
     "vless://0a1b2c3d-0000-4000-8000-000000000001@10.77.0.99:8443?security=reality&sni=a.test";
+// A server that no route on the link reaches: only default routes lead to it.
+inline constexpr char kServerBehindDefaultRoutesLink[] =
+    "vless://0a1b2c3d-0000-4000-8000-000000000001@10.79.0.99:8443?security=reality&sni=a.test";
 
 // Windows Sockets, started for the object's life (the relay echo needs them).
 class WinsockUser {
