@@ -5,6 +5,8 @@
 #include <wininet.h>
 // clang-format on
 
+#include <atomic>
+
 #include "base/system_error_text.h"
 
 namespace duzavide {
@@ -77,36 +79,40 @@ bool SetWithFlags(const std::wstring& connection, uint32_t flags, INTERNET_PER_C
 
 bool ReadSystemProxyOptions(const std::wstring& connection, ProxyOptions* options,
                             std::string* failure) {
-  INTERNET_PER_CONN_OPTIONW flags{};
-  bool flags_read = false;
+  // One query for everything, so the values belong together (and because every
+  // query costs: Wine's keeps a little memory of each). A system that refuses the
+  // connection type as the user set it is not asked for it again; one that refuses
+  // the discovery flags is asked without them.
+  INTERNET_PER_CONN_OPTIONW list[5] = {};
+  list[1].dwOption = INTERNET_PER_CONN_PROXY_SERVER;
+  list[2].dwOption = INTERNET_PER_CONN_PROXY_BYPASS;
+  list[3].dwOption = INTERNET_PER_CONN_AUTOCONFIG_URL;
+  list[4].dwOption = INTERNET_PER_CONN_AUTODISCOVERY_FLAGS;
+  static std::atomic<bool> flags_ui_refused{false};
+  bool read = false;
+  bool with_discovery = true;
   for (DWORD flag_option : kFlagOptions) {
-    flags.dwOption = flag_option;
-    if ((flags_read = QueryOptions(connection, &flags, 1))) break;
+    if (flag_option == INTERNET_PER_CONN_FLAGS_UI && flags_ui_refused.load()) continue;
+    list[0].dwOption = flag_option;
+    for (const DWORD count : {5, 4}) {
+      if ((read = QueryOptions(connection, list, count))) {
+        with_discovery = count == 5;
+        break;
+      }
+    }
+    if (read) break;
+    if (flag_option == INTERNET_PER_CONN_FLAGS_UI) flags_ui_refused.store(true);
   }
-  if (!flags_read) {
-    *failure = "the proxy flags could not be read: " + LastSystemErrorText();
+  if (!read) {
+    *failure = "the proxy setting could not be read: " + LastSystemErrorText();
     return false;
   }
-  // One query for the texts, so they belong together.
-  INTERNET_PER_CONN_OPTIONW texts[3] = {};
-  texts[0].dwOption = INTERNET_PER_CONN_PROXY_SERVER;
-  texts[1].dwOption = INTERNET_PER_CONN_PROXY_BYPASS;
-  texts[2].dwOption = INTERNET_PER_CONN_AUTOCONFIG_URL;
-  if (!QueryOptions(connection, texts, 3)) {
-    *failure = "the proxy server, bypass list and configuration URL could not be read: " +
-               LastSystemErrorText();
-    return false;
-  }
-  options->flags = flags.Value.dwValue;
-  options->server = TakeText(texts[0].Value.pszValue);
-  options->bypass = TakeText(texts[1].Value.pszValue);
-  options->autoconfig_url = TakeText(texts[2].Value.pszValue);
-
-  INTERNET_PER_CONN_OPTIONW discovery{};
-  discovery.dwOption = INTERNET_PER_CONN_AUTODISCOVERY_FLAGS;
+  options->flags = list[0].Value.dwValue;
+  options->server = TakeText(list[1].Value.pszValue);
+  options->bypass = TakeText(list[2].Value.pszValue);
+  options->autoconfig_url = TakeText(list[3].Value.pszValue);
   options->autodiscovery_flags.reset();
-  if (QueryOptions(connection, &discovery, 1))
-    options->autodiscovery_flags = discovery.Value.dwValue;
+  if (with_discovery) options->autodiscovery_flags = list[4].Value.dwValue;
   return true;
 }
 
