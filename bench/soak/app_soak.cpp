@@ -1,6 +1,6 @@
 // What the host keeps from each connect and disconnect: the real Duzavide.exe,
-// driven through the real channel by the stand-in engine's script, connects and
-// disconnects the stand-in core many times. Its resident memory (the working
+// driven through the real channel by the stand-in engine's script, connects,
+// asks for the figures, disconnects and takes the log, many times. Its resident memory (the working
 // set) is read while it rests every 50 cycles; the first 50 cycles warm up
 // (caches, pools and the heap's first growth), the next N are measured.
 //   app_soak [cycles]   (default 400)
@@ -27,6 +27,7 @@ using std::chrono::seconds;
 constexpr int kWarmUpCycles = 50;
 constexpr int kCyclesPerRest = 50;
 constexpr int kRestMs = 3000;
+constexpr int kCallsPerCycle = 4;
 
 long long ResidentKiB(HANDLE process) {
   PROCESS_MEMORY_COUNTERS counters{};
@@ -40,8 +41,8 @@ int Answers(const AppProcess& app, bool* failed) {
   for (const std::string& line : app.Transcript()) {
     if (line.rfind("reply", 0) != 0 && line != "noreply") continue;
     ++answers;
-    // Every connect answers true and every disconnect an empty success; a
-    // failure or no answer at all ends the run.
+    // Every call answers with a success; a failure or no answer at all ends
+    // the run.
     if (line == "noreply" || line.rfind("reply 01", 0) == 0) *failed = true;
   }
   return answers;
@@ -52,9 +53,15 @@ int Run(int measured_cycles) {
   std::vector<std::string> script{"sleep 1000"};
   const std::string connect = "call " + ConnectCallHex();
   const std::string disconnect = "call " + MethodCallHex("disconnect");
+  // The interface takes the core's log and the figures once a second; a host
+  // nobody asks keeps up to the log's bound, which is no growth per cycle.
+  const std::string get_log = "call " + MethodCallHex("getLog");
+  const std::string get_stats = "call " + MethodCallHex("getStats");
   for (int cycle = 1; cycle <= cycles; ++cycle) {
     script.push_back(connect);
+    script.push_back(get_stats);
     script.push_back(disconnect);
+    script.push_back(get_log);
     if (cycle % kCyclesPerRest == 0) script.push_back("sleep " + std::to_string(kRestMs));
   }
   script.push_back("close");
@@ -64,9 +71,11 @@ int Run(int measured_cycles) {
   for (int rest = kCyclesPerRest; rest <= cycles; rest += kCyclesPerRest) {
     bool failed = false;
     // A cycle takes about a second; a rest is reached well within this.
-    const bool reached =
-        WaitFor([&] { return Answers(app, &failed) >= 2 * rest || failed || app.WaitForExit({}); },
-                seconds(kCyclesPerRest * 20));
+    const bool reached = WaitFor(
+        [&] {
+          return Answers(app, &failed) >= kCallsPerCycle * rest || failed || app.WaitForExit({});
+        },
+        seconds(kCyclesPerRest * 20));
     if (!reached || failed || app.exit_code() != STILL_ACTIVE) {
       std::printf("cycle %d: the application %s\n", rest,
                   failed ? "got a failure or no answer" : "did not get there");
