@@ -86,6 +86,7 @@ TunnelController::TunnelController(Seams seams)
   network_signal_->event.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
   session_.SetCancelEvent(cancel_.Get());
   session_.SetLookupCancelEvent(lookup_cancel_.Get());
+  if (seams.detect_address) session_.SetAddressDetector(std::move(seams.detect_address));
   session_.SetLineObserver(EmitLine);
   // One fact: the bridge binds the address of the path the recovery remembers,
   // read from the tables with the tunnel's interfaces left out. Right after a

@@ -109,6 +109,9 @@ class TunnelController : private TunnelOperations, private RecoveryActions {
     // Where the machine-wide lock's mutex is made; by default the private
     // namespace (machine_tunnel_lock.h).
     MachineLockPlacer lock_place;
+    // How the proxy host's name is looked up and the local address found; by
+    // default the system's resolver and route lookup.
+    TunnelSession::AddressDetector detect_address;
   };
 
   TunnelController();

@@ -117,7 +117,8 @@ bool TunnelSession::Connect(const ConnectRequest& request) {
   // cannot hold a reconnect (and the disconnect behind it).
   const std::string lookup = known_server_ != 0 ? DottedIPv4(known_server_) : *host;
   std::string local_address =
-      DetectActiveIPv4Address(lookup, &failure, &server_ipv4, lookup_cancel_);
+      detect_address_ ? detect_address_(lookup, &failure, &server_ipv4, lookup_cancel_)
+                      : DetectActiveIPv4Address(lookup, &failure, &server_ipv4, lookup_cancel_);
   if (local_address.empty() && lookup_cancel_ != nullptr &&
       ::WaitForSingleObject(lookup_cancel_, 0) == WAIT_OBJECT_0) {
     return Fail(kBridge, "name lookup", "cancelled");

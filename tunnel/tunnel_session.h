@@ -37,6 +37,7 @@
 // clang-format on
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -108,6 +109,12 @@ class TunnelSession final : public TunnelOperations {
   // resolver can hang for many seconds): the connect then fails at once. Not
   // owned; it must outlive the session.
   void SetLookupCancelEvent(HANDLE cancel) { lookup_cancel_ = cancel; }
+  // Finds the local address that reaches the proxy host and the host's address,
+  // returning as soon as the cancel event it is given is set
+  // (bridge/interface_detection.h: DetectActiveIPv4Address, the default).
+  using AddressDetector = std::function<std::string(const std::string& host, std::string* failure,
+                                                    uint32_t* server, HANDLE cancel)>;
+  void SetAddressDetector(AddressDetector detector) { detect_address_ = std::move(detector); }
 
   // Receives the status lines and the core's output lines.
   void SetLineObserver(LineSink observer) { observers_->line = std::move(observer); }
@@ -186,6 +193,7 @@ class TunnelSession final : public TunnelOperations {
   std::string local_address_;
   std::string last_failure_;
   AddressChooser address_chooser_;
+  AddressDetector detect_address_;
   uint32_t known_server_ = 0;
   LaunchGate launch_gate_;
 };

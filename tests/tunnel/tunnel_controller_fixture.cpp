@@ -104,8 +104,10 @@ TunnelControllerTest::TunnelControllerTest() {
 
 TunnelControllerTest::~TunnelControllerTest() { SetLineSink(nullptr); }
 
-std::unique_ptr<TunnelController> TunnelControllerTest::MakeController() {
+std::unique_ptr<TunnelController> TunnelControllerTest::MakeController(
+    TunnelSession::AddressDetector detect_address) {
   TunnelController::Seams seams;
+  seams.detect_address = std::move(detect_address);
   seams.read_path = [this](uint32_t, const std::string&) -> std::optional<NetworkPath> {
     std::lock_guard<std::mutex> hold(path_mutex_);
     return path_;

@@ -83,7 +83,9 @@ class TunnelControllerTest : public ::testing::Test {
   // `proxy_`, whose filtering engine is `filtering_`, whose tunnel interface is
   // `tunnel_luid_` and whose machine-wide lock is a mutex named LockName(), in
   // no namespace (Wine offers no private namespaces).
-  std::unique_ptr<TunnelController> MakeController();
+  // `detect_address` as the controller's seam, when given.
+  std::unique_ptr<TunnelController> MakeController(
+      TunnelSession::AddressDetector detect_address = nullptr);
   static std::wstring LockName();
   // Runs `call` on `controller` and waits for its answer.
   ControlChannelReply Call(TunnelController& controller, const MethodCall& call);

@@ -145,6 +145,36 @@ TEST_F(TunnelWantedTest,
   EXPECT_EQ(CountCoreProcesses(), 0);
 }
 
+// A resolver that hangs holds neither the disconnect nor the connect before it:
+// the disconnect cuts the name lookup short, and both answer long before the
+// resolver would have.
+TEST_F(TunnelWantedTest, ADisconnectCutsAHangingNameLookupShort) {
+  std::unique_ptr<TunnelController> controller =
+      MakeController([](const std::string&, std::string* failure, uint32_t*, HANDLE cancel) {
+        ::WaitForSingleObject(cancel, 120000);
+        *failure = "cancelled";
+        return std::string();
+      });
+  UniqueHandle answered(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  controller->SetNotifier([event = answered.Get()] { ::SetEvent(event); });
+  std::optional<ControlChannelReply> connected;
+  std::optional<ControlChannelReply> disconnected;
+  ASSERT_TRUE(controller->PostCall(ConnectCall(relay_.port()),
+                                   [&](const ControlChannelReply& r) { connected = r; }));
+  ::Sleep(300);
+  ASSERT_TRUE(controller->PostCall(MethodCall("disconnect", nullptr),
+                                   [&](const ControlChannelReply& r) { disconnected = r; }));
+  while (!(connected && disconnected) &&
+         ::WaitForSingleObject(answered.Get(), 20000) == WAIT_OBJECT_0) {
+    controller->RunCompletions();
+  }
+  controller->SetNotifier(nullptr);
+  ASSERT_TRUE(connected && disconnected) << "a disconnect waited for the resolver";
+  EXPECT_EQ(connected->value, EncodableValue(false));
+  EXPECT_EQ(CountStarting(lines_, "[bridge] connect failed at the name lookup -- cancelled"), 1u);
+  EXPECT_EQ(CountCoreProcesses(), 0);
+}
+
 TEST_F(TunnelWantedTest, ACoreThatEndsOnItsOwnIsStartedAgainUnderTheSameProtection) {
   std::unique_ptr<TunnelController> controller = MakeController();
   ASSERT_TRUE(Connect(*controller));
