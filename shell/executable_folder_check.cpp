@@ -12,6 +12,7 @@
 #include "base/wide_to_utf8.h"
 #include "tunnel/core/core_executable.h"
 #include "tunnel/core/executable_folder_trust.h"
+#include "tunnel/data_folder/folder_operations.h"
 #include "tunnel/data_folder/plain_file.h"
 #include "tunnel/data_folder/security_descriptors.h"
 
@@ -65,44 +66,6 @@ std::string ReadObject(const std::wstring& path, const std::string& shown, bool 
   *links = info.nNumberOfLinks;
   *security = ReadSecurityFacts(ReadOwnerAndList(held->Get()).Get());
   return std::string();
-}
-
-VolumeKind VolumeOf(const std::wstring& path) {
-  wchar_t root[MAX_PATH] = {};
-  if (!::GetVolumePathNameW(path.c_str(), root, MAX_PATH)) return VolumeKind::kOther;
-  switch (::GetDriveTypeW(root)) {
-    case DRIVE_FIXED:
-      return VolumeKind::kLocalFixed;
-    case DRIVE_REMOTE:
-      return VolumeKind::kNetwork;
-    case DRIVE_REMOVABLE:
-    case DRIVE_CDROM:
-      return VolumeKind::kRemovable;
-    default:
-      return VolumeKind::kOther;
-  }
-}
-
-// Whether the volume holding the open `folder` keeps access lists: it says so,
-// and a file created there with an administrators' descriptor reads back with
-// that owner (some file systems say so and keep none). A volume that cannot be
-// asked is taken to keep them, the stricter outcome.
-bool VolumeKeepsLists(HANDLE folder, const std::wstring& path) {
-  DWORD flags = 0;
-  if (!::GetVolumeInformationByHandleW(folder, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) {
-    return true;
-  }
-  if ((flags & FILE_PERSISTENT_ACLS) == 0) return false;
-  UniqueSecurityDescriptor security = ProtectedFolderSecurity();
-  SECURITY_ATTRIBUTES attributes{sizeof(attributes), security.Get(), FALSE};
-  UniqueFileHandle probe(::CreateFileW(
-      (path + L"\\.security-probe-" + RandomHexName()).c_str(), READ_CONTROL | DELETE, 0,
-      &attributes, CREATE_NEW,
-      FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!security || !probe) return true;
-  bool owner_kept = false;
-  HasSecurityAsSet(ReadOwnerAndList(probe.Get()).Get(), security.Get(), &owner_kept);
-  return owner_kept;
 }
 
 // The facts of the folder (its handle goes to `folder`) and of everything
@@ -161,11 +124,13 @@ ExecutableFolderCheck CheckExecutableFolder() {
                                    ReadSecurityFacts(ReadOwnerAndList(image.Get()).Get()),
                                    info.nNumberOfLinks});
     check.held.push_back(std::move(image));
-    facts.volume = VolumeOf(facts.launch_path);
+    facts.volume = VolumeKindOf(facts.launch_path);
     UniqueFileHandle folder;
     ReadFolderObjects(&check, &folder, &facts);
     if (facts.open_problem.empty() && !ExecutableFolderObjectsProblem(facts).empty()) {
-      facts.volume_keeps_lists = VolumeKeepsLists(folder.Get(), check.folder);
+      const UniqueSecurityDescriptor security = ProtectedFolderSecurity();
+      facts.volume_keeps_lists =
+          !security || VolumeKeepsLists(folder.Get(), check.folder, security.Get());
     }
     check.held.push_back(std::move(folder));
   }

@@ -42,25 +42,11 @@ DataFolderPlace ReadDataFolderPlace() {
   facts.user_sid.assign(sid.begin(), sid.end());
   // The volume of the folder the rule will name: the record's drive, or the
   // Windows folder's.
-  std::wstring root = facts.program_data_record.size() >= 2 && facts.program_data_record[1] == L':'
-                          ? facts.program_data_record.substr(0, 2)
-                          : facts.windows_folder.substr(0, 2);
-  root += L"\\";
-  switch (::GetDriveTypeW(root.c_str())) {
-    case DRIVE_FIXED:
-      facts.volume = VolumeKind::kLocalFixed;
-      break;
-    case DRIVE_REMOTE:
-      facts.volume = VolumeKind::kNetwork;
-      break;
-    case DRIVE_REMOVABLE:
-    case DRIVE_CDROM:
-      facts.volume = VolumeKind::kRemovable;
-      break;
-    default:
-      facts.volume = VolumeKind::kOther;
-      break;
-  }
+  const std::wstring root =
+      facts.program_data_record.size() >= 2 && facts.program_data_record[1] == L':'
+          ? facts.program_data_record.substr(0, 2)
+          : facts.windows_folder.substr(0, 2);
+  facts.volume = VolumeKindOf(root + L"\\");
   return DecideDataFolderPlace(facts);
 }
 

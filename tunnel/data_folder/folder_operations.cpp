@@ -104,32 +104,45 @@ FolderFacts SystemFolderOperations::Observe(const std::wstring& path, UniqueFile
   if (facts.directory && !facts.reparse_point &&
       (facts.final_path_matches || facts.links_above_trusted) &&
       !(facts.owner_as_set && facts.list_as_set)) {
-    facts.volume_keeps_lists = VolumeKeepsLists(folder.Get(), path);
+    facts.volume_keeps_lists = VolumeKeepsLists(folder.Get(), path, security_);
   }
   *held = std::move(folder);
   return facts;
 }
 
-bool SystemFolderOperations::VolumeKeepsLists(HANDLE folder, const std::wstring& path) const {
+bool VolumeKeepsLists(HANDLE folder, const std::wstring& path, PSECURITY_DESCRIPTOR security) {
   DWORD flags = 0;
-  // When the volume cannot be asked, it is taken to keep lists: the folder then
-  // has to pass on its owner and list, which is the stricter outcome.
   if (!::GetVolumeInformationByHandleW(folder, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) {
     return true;
   }
   if ((flags & FILE_PERSISTENT_ACLS) == 0) return false;
-  // Some file systems say they keep lists and keep none (every file then reads
-  // back with the same owner). A file of our own, created by handle with our
-  // descriptor and read back through that handle, shows which it is.
-  SECURITY_ATTRIBUTES attributes{sizeof(attributes), security_, FALSE};
+  // A file of our own, created by handle with `security` and read back through
+  // that handle, shows whether the volume keeps what it says.
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), security, FALSE};
   UniqueFileHandle probe(::CreateFileW(
       (path + L"\\.security-probe-" + RandomHexName()).c_str(), READ_CONTROL | DELETE, 0,
       &attributes, CREATE_NEW,
       FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!probe) return true;
   bool owner_kept = false;
-  HasSecurityAsSet(ReadOwnerAndList(probe.Get()).Get(), security_, &owner_kept);
+  HasSecurityAsSet(ReadOwnerAndList(probe.Get()).Get(), security, &owner_kept);
   return owner_kept;
+}
+
+VolumeKind VolumeKindOf(const std::wstring& path) {
+  wchar_t root[MAX_PATH] = {};
+  if (!::GetVolumePathNameW(path.c_str(), root, MAX_PATH)) return VolumeKind::kOther;
+  switch (::GetDriveTypeW(root)) {
+    case DRIVE_FIXED:
+      return VolumeKind::kLocalFixed;
+    case DRIVE_REMOTE:
+      return VolumeKind::kNetwork;
+    case DRIVE_REMOVABLE:
+    case DRIVE_CDROM:
+      return VolumeKind::kRemovable;
+    default:
+      return VolumeKind::kOther;
+  }
 }
 
 bool SystemFolderOperations::Create(const std::wstring& path, std::string* failure) {

@@ -6,9 +6,20 @@
 
 #include <string>
 
+#include "tunnel/data_folder/data_folder_place.h"
 #include "tunnel/data_folder/folder_verification.h"
 
 namespace duzavide {
+
+// The kind of the volume that holds `path`.
+VolumeKind VolumeKindOf(const std::wstring& path);
+
+// Whether the volume holding the open `folder` (at `path`) keeps access lists: it
+// says so, and a file created there with `security` reads back with its owner
+// (some file systems say so and keep none). A volume that cannot be asked is
+// taken to keep them: the folder then has to pass on its owner and list, which
+// is the stricter outcome.
+bool VolumeKeepsLists(HANDLE folder, const std::wstring& path, PSECURITY_DESCRIPTOR security);
 
 // Observes, creates and moves aside folders against `security`, the descriptor
 // the host gives a folder at creation and expects to read back (not owned; it
@@ -33,8 +44,6 @@ class SystemFolderOperations final : public FolderOperations {
   bool RemoveEmpty(const std::wstring& path, std::string* failure) override;
 
  private:
-  bool VolumeKeepsLists(HANDLE folder, const std::wstring& path) const;
-
   PSECURITY_DESCRIPTOR security_;
 };
 
