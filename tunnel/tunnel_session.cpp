@@ -116,9 +116,7 @@ bool TunnelSession::Connect(const ConnectRequest& request) {
   // A server already looked up is not looked up again: a resolver that hangs
   // cannot hold a reconnect (and the disconnect behind it).
   const std::string lookup = known_server_ != 0 ? DottedIPv4(known_server_) : *host;
-  std::string local_address =
-      detect_address_ ? detect_address_(lookup, &failure, &server_ipv4, lookup_cancel_)
-                      : DetectActiveIPv4Address(lookup, &failure, &server_ipv4, lookup_cancel_);
+  std::string local_address = detect_address_(lookup, &failure, &server_ipv4, lookup_cancel_);
   if (local_address.empty() && lookup_cancel_ != nullptr &&
       ::WaitForSingleObject(lookup_cancel_, 0) == WAIT_OBJECT_0) {
     return Fail(kBridge, "name lookup", "cancelled");

@@ -43,6 +43,7 @@
 
 #include "base/run_token.h"
 #include "base/win_handles.h"
+#include "bridge/interface_detection.h"
 #include "bridge/wireguard_tcp_bridge.h"
 #include "config/connect_request.h"
 #include "tunnel/core/core_process.h"
@@ -193,7 +194,7 @@ class TunnelSession final : public TunnelOperations {
   std::string local_address_;
   std::string last_failure_;
   AddressChooser address_chooser_;
-  AddressDetector detect_address_;
+  AddressDetector detect_address_ = &DetectActiveIPv4Address;
   uint32_t known_server_ = 0;
   LaunchGate launch_gate_;
 };
